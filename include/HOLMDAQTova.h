@@ -1,0 +1,212 @@
+/*
+ * HOLMDAQTova: reads, writes and manages TOVA documents.
+ *
+ * Conventions of this interface
+ * - Every document is owned by the library and named by an opaque 64-bit handle.
+ *   Handles are never 0 and never all ones; a failed open returns
+ *   TOVADLL_INVALID_HANDLE. A closed handle never names another document later in
+ *   the same process: calls with it return TOVA_ERR_HANDLE.
+ * - Every call that does not open a document returns an int32_t result code
+ *   (TOVA_OK on success; the named codes below). Out values are written only on
+ *   success unless the call says otherwise.
+ * - A pointer argument is required unless its size argument is 0. A null required
+ *   pointer gives TOVA_ERR_NULL_POINTER; nothing is ever written through a null
+ *   pointer. The cancel byte of TOVADLL_READ_FROM_FILE_AFTER_FIRST and the stop
+ *   flag of TOVADLL_FILE_DELETE_ALL_OLD_EX may be null (never set).
+ * - Narrow paths are UTF-8 outside Windows and in the ANSI code page on Windows;
+ *   the _UC forms take zero-terminated UTF-16.
+ * - No exception leaves the library; memory exhaustion is TOVA_ERR_NO_MEMORY.
+ * - Threads: every document has one re-entrant lock. Most calls hold it for their
+ *   whole duration; TOVADLL_LOCK / TOVADLL_UNLOCK let a caller hold it across
+ *   several calls. Opens and closes may run at the same time as other calls.
+ */
+#ifndef HOLMDAQTOVA_H
+#define HOLMDAQTOVA_H
+
+#include <stdint.h>
+#ifdef __cplusplus
+#include <string>
+#elif !defined(_WIN32)
+#include <uchar.h>
+#endif
+
+#if defined(_WIN32)
+#  if defined(TOVA_BUILDING_LIBRARY)
+#    define TOVA_EXPORT __declspec(dllexport)
+#  else
+#    define TOVA_EXPORT __declspec(dllimport)
+#  endif
+#else
+#  define TOVA_EXPORT __attribute__((visibility("default")))
+#endif
+#define TOVA_CALL /* the platform's C calling convention (x64 has only one) */
+
+#ifdef _WIN32
+typedef wchar_t TOVA_WCHAR;    /* UTF-16 code unit on Windows */
+#else
+typedef char16_t TOVA_WCHAR;   /* UTF-16 code unit */
+#endif
+#define TOVADLL_INVALID_HANDLE 0xFFFFFFFFFFFFFFFFull   /* what a failed open returns */
+#ifdef __cplusplus
+typedef std::basic_string<TOVA_WCHAR> TOVA_WSTRING;    /* the caller's UTF-16 string object */
+#endif
+
+/* ---- Section identifiers ------------------------------------------------- */
+#define TOVA_SECT_GlobalHeader 0xFF01
+#define TOVA_SECT_DataHeader   0xFF02
+#define TOVA_SECT_Image        0xFF10
+
+/* ---- Document types (TOVADLL_GET_TOVA_TYPE) ------------------------------- */
+#define TOVA_TYPE_CLOSED       0
+#define TOVA_TYPE_MEMORY       1
+#define TOVA_TYPE_READ         2
+#define TOVA_TYPE_WRITE        3
+#define TOVA_TYPE_READWRITE    4
+#define TOVA_TYPE_WRITE_BUFFER 5
+
+/* ---- Data units (TOVA_DH_DREC_DataUnit) ----------------------------------- */
+#define TOVA_DATAUNIT_U16 0
+#define TOVA_DATAUNIT_U32 1
+#define TOVA_DATAUNIT_S16 2
+#define TOVA_DATAUNIT_FLT 3
+
+/* ---- Result codes --------------------------------------------------------- */
+#define TOVA_OK                    0   /* success */
+#define TOVA_ERR_HANDLE            1   /* the handle names no open document */
+#define TOVA_ERR_NO_MEMORY         3   /* memory could not be obtained */
+#define TOVA_ERR_WRITE_INCOMPLETE  4   /* a dataset could not be written completely; buffer too small */
+#define TOVA_ERR_FILE_WRITE        5   /* the file layer failed while writing or closing a part file */
+#define TOVA_ERR_DOCUMENT_TYPE     7   /* the operation is not allowed for the document's type */
+#define TOVA_ERR_CANCELLED         8   /* cancelled in the progress dialog or by the cancel byte */
+#define TOVA_ERR_READ              9   /* reading the file failed */
+#define TOVA_ERR_OPEN             10   /* a file could not be opened */
+#define TOVA_ERR_SHORT            11   /* a file or buffer ended early, or a continuation file is missing */
+#define TOVA_ERR_NULL_POINTER     12   /* a required pointer argument is null */
+#define TOVA_ERR_BUFFER_TOO_SMALL 13   /* the caller's buffer is too small */
+#define TOVA_ERR_DELETE           14   /* a file could not be deleted */
+#define TOVA_ERR_RENAME           15   /* a file could not be renamed */
+#define TOVA_ERR_FILE_SIZE        16   /* the size of a file could not be determined */
+#define TOVA_ERR_SECTION_ID       21   /* unknown section identifier */
+#define TOVA_ERR_NO_SECTION       22   /* the section does not exist for the current dataset */
+#define TOVA_ERR_SECTION_SHORT    23   /* a section record is shorter than its 6-byte header */
+#define TOVA_ERR_STORE            30   /* an entry could not be stored */
+#define TOVA_ERR_ENTRY_INDEX      31   /* the entry index lies beyond the section's entries */
+#define TOVA_ERR_RECORD           32   /* malformed entry record, or an entry without data */
+#define TOVA_ERR_NO_ENTRY         33   /* no entry with that identifier in the section */
+#define TOVA_ERR_EXTENSION        43   /* the document's path does not carry the extension "tova" */
+#define TOVA_ERR_DATASET          50   /* dataset index out of range or dataset missing */
+#define TOVA_ERR_TOO_FEW_DATASETS 51   /* dataset removal with fewer than two datasets */
+#define TOVA_ERR_MISMATCH_DEVICE  60   /* append: data unit, calibration or device differ */
+#define TOVA_ERR_MISMATCH_RANGE   61   /* append: measurement ranges differ; source of several datasets */
+#define TOVA_ERR_MISMATCH_SIZE    62   /* append: sensor or image size zero or different */
+#define TOVA_ERR_NOT_LOCK_OWNER   70   /* TOVADLL_UNLOCK from a thread that does not hold the lock */
+#define TOVA_ERR_TEXT_HANDLE     (-32) /* TOVADLL_COPY_DATA_STRING with an unknown handle */
+#define TOVA_EXIST_ENTRY_BIAS    2000  /* TOVADLL_EXIST_ENTRY returns (lookup code - 2000) */
+
+/* ---- Entry identifiers ---------------------------------------------------- */
+/* TOVA_ENTRY_IDENTIFIERS_BEGIN (the catalogue's names; kept in step with it by a test) */
+/* TOVA_ENTRY_IDENTIFIERS_END */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Opening and closing -------------------------------------------------- */
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_MEM(uint32_t singleDataset, uint16_t dataUnit,
+                                                     uint16_t calibrationVersion);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_READ(const char* path);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_READ_UC(const TOVA_WCHAR* path);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_READ_BUFFER(void);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_WRITE_BUFFER(void);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_CLOSE_FILE(uint64_t h);
+
+/* ---- Entries -------------------------------------------------------------- */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SET_ENTRY(uint64_t h, uint16_t section, uint16_t id,
+                                                uint32_t size, const void* data);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_REMOVE_ENTRY(uint64_t h, uint16_t section, uint16_t id);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_COPY_ENTRY_DATA(uint64_t h, uint16_t section, uint16_t id,
+                                                      uint32_t bufferSize, void* buffer,
+                                                      uint32_t* copied);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_EXIST_ENTRY(uint64_t h, uint16_t section, uint16_t id);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_ENTRY_DATASIZE(uint64_t h, uint16_t section, uint16_t id,
+                                                         uint32_t* size);
+/* Hands out a pointer into the entry's own storage, valid while the entry keeps it. */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_ENTRY(uint64_t h, uint16_t section, uint16_t id,
+                                                void** data, uint32_t* size, uint32_t modify);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SET_ENTRY_ISOPTIONAL(uint64_t h, uint16_t section, uint16_t id,
+                                                           int32_t flag);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_NUM_ENTRIES(uint64_t h, uint16_t section, uint32_t* count);
+
+/* ---- Datasets and document state ------------------------------------------ */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_NUMDATASETS(uint64_t h, uint32_t* count);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_CURDATASET(uint64_t h, uint32_t* index);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SET_CURDATASET(uint64_t h, uint32_t index);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SET_CURDATASET_EX(uint64_t h, uint32_t index, uint32_t load);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_REMOVE_DATASET(uint64_t h, uint32_t index);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_TOVA_TYPE(uint64_t h, uint32_t* type);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_MODIFIED(uint64_t h, uint32_t* modified);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SET_MODIFIED(uint64_t h, uint32_t modified);
+
+/* ---- Locking, existence, progress-dialog setting -------------------------- */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_LOCK(uint64_t h);
+/* TOVA_ERR_NOT_LOCK_OWNER when the calling thread does not hold the lock. */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_UNLOCK(uint64_t h);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_EXIST(uint64_t h);
+TOVA_EXPORT void TOVA_CALL TOVADLL_SET_DLG_SHOW(uint32_t show);
+
+/* ---- Reading files -------------------------------------------------------- */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_READ_FROM_FILE(uint64_t h, uint32_t readAll, uint32_t showProgress);
+/* Indexes the rest of a recording on a caller's second thread; cancel may be null. */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_READ_FROM_FILE_AFTER_FIRST(uint64_t h, const volatile uint8_t* cancel);
+
+/* ---- Writing, appending and saving ---------------------------------------- */
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_WRITE(const char* path, uint32_t append);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_WRITE_UC(const TOVA_WCHAR* path, uint32_t append);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_READWRITE(const char* path, uint32_t append);
+TOVA_EXPORT uint64_t TOVA_CALL TOVADLL_OPEN_FILE_READWRITE_UC(const TOVA_WCHAR* path, uint32_t append);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_ADD_TOVA(uint64_t target, uint64_t source, uint32_t all);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_ADD_TOVA_BUFFERED_WRITE(uint64_t target, uint64_t source, void* buffer,
+                                                              uint32_t bufferSize, uint32_t* written);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SAVE_FILE(uint64_t h, const char* path);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_SAVE_FILE_UC(uint64_t h, const TOVA_WCHAR* path);
+
+/* ---- Dataset buffers ------------------------------------------------------ */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_BUFFERSIZE(uint64_t h, uint32_t* size);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_WRITE_TO_BUFFER(uint64_t h, void* buffer, uint32_t bufferSize,
+                                                      uint32_t* written);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_READ_FROM_BUFFER(uint64_t h, const void* buffer, uint32_t bufferSize);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_WRITE_TO_BUFFER_EX(uint64_t h, void* buffer, uint32_t bufferSize,
+                                                         uint32_t* written, uint32_t* imageOffset,
+                                                         uint32_t* imageSize);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_READ_FROM_BUFFER_EX(uint64_t h, const void* buffer, uint32_t bufferSize,
+                                                          uint32_t* imageOffset, uint32_t* imageSize);
+
+/* ---- File housekeeping ---------------------------------------------------- */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE(const char* path);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE_UC(const TOVA_WCHAR* path);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_RENAME(const char* oldPath, const char* newPath);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_RENAME_UC(const TOVA_WCHAR* oldPath, const TOVA_WCHAR* newPath);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_FILE_SIZE(const char* path, double* sizeMB);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_GET_FILE_SIZE_UC(const TOVA_WCHAR* path, double* sizeMB);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE_ALL_OLD(const char* pattern, uint32_t ageSeconds);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE_ALL_OLD_UC(const TOVA_WCHAR* pattern, uint32_t ageSeconds);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE_ALL_OLD_EX(const char* pattern, uint32_t ageSeconds,
+                                                             const volatile uint32_t* stop);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(const TOVA_WCHAR* pattern, uint32_t ageSeconds,
+                                                                const volatile uint32_t* stop);
+
+#ifdef __cplusplus
+/* ---- Section, entry and data strings (C++ only; C linkage, C++ parameters) - */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_COPY_SECTION_STRING(uint64_t h, uint16_t section, TOVA_WSTRING& text);
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_COPY_ENTRY_STRING(uint64_t h, uint16_t section, uint32_t index,
+                                                        TOVA_WSTRING& text);
+/* TOVA_ERR_TEXT_HANDLE (-32) for an unknown handle. */
+TOVA_EXPORT int32_t TOVA_CALL TOVADLL_COPY_DATA_STRING(uint64_t h, uint16_t section, uint32_t index,
+                                                       TOVA_WSTRING& text);
+#endif
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* HOLMDAQTOVA_H */

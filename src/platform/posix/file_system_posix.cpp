@@ -1,0 +1,214 @@
+// The file layer outside Windows: POSIX calls on UTF-8 paths. The Windows share
+// modes are emulated with advisory flock locks: readers take a shared lock,
+// writers an exclusive one, both without waiting, so that two documents of this
+// library cannot write one file at once and a reader is refused while a writer
+// holds it.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace tova::platform {
+
+namespace {
+
+std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { Abort(); }
+
+  bool Read(void* buffer, uint32_t n, uint32_t& got) override {
+    got = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (got < n) {
+      const ssize_t r = ::read(fd_, p + got, n - got);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) break;
+      got += static_cast<uint32_t>(r);
+    }
+    return true;
+  }
+  bool Write(const void* data, uint32_t n) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    uint32_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(fd_, p + done, n - done);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (w == 0) return false;
+      done += static_cast<uint32_t>(w);
+    }
+    return true;
+  }
+  bool Seek(uint64_t position) override {
+    return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+  }
+  bool SeekToEnd(uint64_t& position) override {
+    const off_t r = ::lseek(fd_, 0, SEEK_END);
+    if (r < 0) return false;
+    position = static_cast<uint64_t>(r);
+    return true;
+  }
+  bool Position(uint64_t& position) override {
+    const off_t r = ::lseek(fd_, 0, SEEK_CUR);
+    if (r < 0) return false;
+    position = static_cast<uint64_t>(r);
+    return true;
+  }
+  bool Size(uint64_t& size) override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+  bool Truncate(uint64_t size) override { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+  bool Flush() override { return ::fsync(fd_) == 0; }
+  bool Close() override {
+    if (fd_ < 0) return true;
+    const int r = ::close(fd_);  // releases the flock as well
+    fd_ = -1;
+    return r == 0;
+  }
+  void Abort() override {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::u16string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    int lock = LOCK_EX;
+    switch (mode) {
+      case OpenMode::ReadShared: flags |= O_RDONLY; lock = LOCK_SH; break;
+      case OpenMode::WriteCreate: flags |= O_WRONLY | O_CREAT; break;
+      case OpenMode::WriteExisting: flags |= O_WRONLY | O_CREAT; break;
+      case OpenMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
+      case OpenMode::ReadWriteExisting: flags |= O_RDWR | O_CREAT; break;
+    }
+    const std::string native = Native(path);
+    if (native.empty()) return nullptr;
+    const int fd = ::open(native.c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    // Truncate only once the exclusive lock is ours, so that a file held by
+    // another writer is never cut.
+    if ((mode == OpenMode::WriteCreate || mode == OpenMode::ReadWriteCreate) && ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  bool Exists(const std::u16string& path) override {
+    struct stat st {};
+    return ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  bool Delete(const std::u16string& path) override {
+    const std::string native = Native(path);
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
+    if (S_ISDIR(st.st_mode)) return false;
+    return ::unlink(native.c_str()) == 0 || errno == ENOENT;
+  }
+
+  bool Rename(const std::u16string& old_path, const std::u16string& new_path) override {
+    return ::rename(Native(old_path).c_str(), Native(new_path).c_str()) == 0;
+  }
+
+  bool Size(const std::u16string& path, uint64_t& size) override {
+    struct stat st {};
+    if (::stat(Native(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool FindFiles(const std::u16string& pattern, std::vector<DirEntry>& entries) override {
+    entries.clear();
+    const size_t slash = pattern.rfind(u'/');
+    const std::u16string dir = slash == std::u16string::npos ? u"." : pattern.substr(0, slash == 0 ? 1 : slash);
+    const std::u16string name_pattern = slash == std::u16string::npos ? pattern : pattern.substr(slash + 1);
+    const std::string native_dir = Native(dir);
+    DIR* d = ::opendir(native_dir.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+      const std::u16string name = Utf8ToUtf16(e->d_name);
+      if (!WildcardMatch(name_pattern, name)) continue;
+      bool is_dir = false;
+      if (e->d_type == DT_DIR) {
+        is_dir = true;
+      } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+        struct stat st {};
+        const std::string full = native_dir + "/" + e->d_name;
+        is_dir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries.push_back(DirEntry{name, is_dir});
+    }
+    ::closedir(d);
+    return true;
+  }
+
+  bool GetTimes(const std::u16string& path, FileTimes& times) override {
+    const std::string native = Native(path);
+#if defined(STATX_BTIME)
+    struct statx sx {};
+    if (::statx(AT_FDCWD, native.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) == 0) {
+      times.modification = sx.stx_mtime.tv_sec;
+      times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+      return true;
+    }
+    return false;
+#else
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) return false;
+    times.modification = st.st_mtime;
+    times.creation = st.st_mtime;  // no creation time recorded: the modification time stands in
+    return true;
+#endif
+  }
+
+  bool RemoveDirectory(const std::u16string& path) override { return ::rmdir(Native(path).c_str()) == 0; }
+
+  bool SyncDirectoryOf(const std::u16string& path) override {
+    const size_t slash = path.rfind(u'/');
+    const std::string dir = slash == std::u16string::npos ? "." : Native(path.substr(0, slash == 0 ? 1 : slash));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+  }
+
+  int64_t Now() override { return static_cast<int64_t>(::time(nullptr)); }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static PosixFileSystem fs;
+  return fs;
+}
+
+}  // namespace tova::platform
