@@ -1,0 +1,18 @@
+// Exports of reading files.
+#include "api/export_frame.h"
+#include "format/file_reader.h"
+
+using tova::CTOVAFile;
+using namespace tova::api;
+
+extern "C" {
+
+int32_t TOVADLL_READ_FROM_FILE(uint64_t h, uint32_t readAll, uint32_t showProgress) {
+  return WithDocument(h, true, [&](CTOVAFile& d) { return tova::format::ReadFromFile(d, readAll, showProgress); });
+}
+
+int32_t TOVADLL_READ_FROM_FILE_AFTER_FIRST(uint64_t h, const volatile uint8_t* cancel) {
+  return WithDocument(h, false, [&](CTOVAFile& d) { return tova::format::ReadAfterFirst(d, cancel); });
+}
+
+}  // extern "C"

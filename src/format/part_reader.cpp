@@ -1,0 +1,127 @@
+// Reading across part files.
+#include "format/part_reader.h"
+
+#include <algorithm>
+
+#include "format/part_limit.h"
+#include "model/tova_file.h"
+#include "platform/file_services.h"
+
+namespace tova::format {
+
+PartReader::PartReader(std::u16string main_path, platform::File* held_file, uint16_t held_part)
+    : main_path_(std::move(main_path)), held_file_(held_file), held_part_(held_part) {}
+
+PartReader::~PartReader() { Close(); }
+
+void PartReader::Close() {
+  if (own_file_) own_file_->Close();
+  own_file_.reset();
+  file_ = nullptr;
+}
+
+int32_t PartReader::EnterPart(uint16_t part) {
+  Close();
+  part_ = part;
+  pos_ = 0;
+  later_known_ = false;
+  const std::u16string name = CTOVAFile::PartFileName(main_path_, part);
+  if (held_file_ && part == held_part_) {
+    file_ = held_file_;
+    if (!file_->Size(size_)) return 9;
+    return 0;
+  }
+  own_file_ = platform::GetFileSystem().Open(name, platform::OpenMode::ReadShared);
+  if (!own_file_) return 10;
+  file_ = own_file_.get();
+  if (!file_->Size(size_)) return 9;
+  return 0;
+}
+
+int32_t PartReader::Open(uint16_t part, uint32_t offset) {
+  if (int32_t rc = EnterPart(part)) return rc;
+  if (!file_->Seek(offset)) return 9;
+  pos_ = offset;
+  return 0;
+}
+
+int32_t PartReader::NextPart() {
+  if (part_ >= kMaxPartNumber) return 11;
+  const uint16_t next = static_cast<uint16_t>(part_ + 1);
+  if (platform::FileSize32(CTOVAFile::PartFileName(main_path_, next)) == 0) return 11;
+  if (int32_t rc = EnterPart(next)) return rc;
+  if (!file_->Seek(0)) return 9;
+  return 0;
+}
+
+bool PartReader::AtEnd() {
+  if (!file_) return true;
+  if (size_ > pos_ && size_ - pos_ >= 2) return false;
+  // A part filled to the limit is continued in the next part whatever its
+  // last bytes are: the writer cuts at any byte, also right after a section.
+  if (size_ >= PartSizeLimit() && part_ < kMaxPartNumber)
+    return platform::FileSize32(CTOVAFile::PartFileName(main_path_, static_cast<uint16_t>(part_ + 1))) == 0;
+  return true;
+}
+
+int32_t PartReader::ReadExact(uint8_t* destination, uint32_t n) {
+  if (!file_) return 11;
+  while (n > 0) {
+    const uint64_t avail = size_ > pos_ ? size_ - pos_ : 0;
+    if (avail == 0) {
+      if (int32_t rc = NextPart()) return rc;
+      continue;
+    }
+    const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
+    uint32_t got = 0;
+    if (!file_->Read(destination, take, got)) return 9;
+    pos_ += got;
+    if (got < take) return 11;  // the part is shorter than its size said
+    destination += got;
+    n -= got;
+  }
+  return 0;
+}
+
+int32_t PartReader::Skip(uint32_t n) {
+  if (!file_) return 11;
+  while (n > 0) {
+    const uint64_t avail = size_ > pos_ ? size_ - pos_ : 0;
+    if (avail == 0) {
+      if (int32_t rc = NextPart()) return rc;
+      continue;
+    }
+    const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
+    pos_ += take;
+    n -= take;
+    if (!file_->Seek(pos_)) return 9;
+  }
+  return 0;
+}
+
+uint64_t PartReader::LaterPartsSize() {
+  if (!later_known_) {
+    later_sizes_.clear();
+    for (uint32_t p = part_ + 1u; p <= kMaxPartNumber; ++p) {
+      const uint32_t size = platform::FileSize32(CTOVAFile::PartFileName(main_path_, p));
+      if (size == 0) break;
+      later_sizes_.push_back(size);
+    }
+    later_known_ = true;
+  }
+  uint64_t total = 0;
+  for (uint64_t s : later_sizes_) total += s;
+  return total;
+}
+
+uint64_t PartReader::BytesRemaining() {
+  const uint64_t here = size_ > pos_ ? size_ - pos_ : 0;
+  return here + LaterPartsSize();
+}
+
+void PartReader::Where(uint16_t& part, uint32_t& offset) {
+  part = part_;
+  offset = static_cast<uint32_t>(pos_);
+}
+
+}  // namespace tova::format

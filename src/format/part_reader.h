@@ -1,0 +1,54 @@
+// Reads the byte stream of a document across its main file and continuation
+// files: a read that comes up short goes on in the next part, even in the
+// middle of a length field.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "format/layout.h"
+#include "platform/file_system.h"
+
+namespace tova::format {
+
+class PartReader final : public SectionSource {
+ public:
+  // held_file: a part the document itself holds open (read-write documents
+  // hold the part they append to, exclusively); it is read through that file
+  // instead of being opened again, and never closed here.
+  explicit PartReader(std::u16string main_path, platform::File* held_file = nullptr, uint16_t held_part = 0);
+  ~PartReader() override;
+
+  // Opens part `part` and positions at offset: 0, 10 (cannot be opened),
+  // 9 (cannot be positioned).
+  int32_t Open(uint16_t part, uint32_t offset);
+  // Closes the part in use (an error while closing a file opened for reading
+  // is of no consequence).
+  void Close();
+
+  bool AtEnd() override;
+  int32_t ReadExact(uint8_t* destination, uint32_t n) override;
+  int32_t Skip(uint32_t n) override;
+  uint64_t BytesRemaining() override;
+  void Where(uint16_t& part, uint32_t& offset) override;
+
+ private:
+  int32_t EnterPart(uint16_t part);
+  int32_t NextPart();
+  uint64_t LaterPartsSize();
+
+  std::u16string main_path_;
+  platform::File* held_file_;
+  uint16_t held_part_;
+  std::unique_ptr<platform::File> own_file_;
+  platform::File* file_ = nullptr;  // the part being read
+  uint16_t part_ = 0;
+  uint64_t size_ = 0;                // size of that part
+  uint64_t pos_ = 0;                 // position in that part
+  std::vector<uint64_t> later_sizes_;  // sizes of the parts after part_, once asked
+  bool later_known_ = false;
+};
+
+}  // namespace tova::format
