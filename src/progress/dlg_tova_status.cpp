@@ -1,10 +1,61 @@
-// Placeholder until the progress dialog lands: never shows, never cancels.
+// CDlgTOVAStatus: when the progress window appears, how often it is refreshed
+// and how a Cancel reaches the operation.
 #include "progress/dlg_tova_status.h"
+
+#include <utility>
+
+#include "platform/progress_window.h"
+#include "platform/text.h"
 
 namespace tova::progress {
 
-CDlgTOVAStatus::CDlgTOVAStatus(std::u16string action_text) : action_text_(std::move(action_text)) {}
-CDlgTOVAStatus::~CDlgTOVAStatus() = default;
-int CDlgTOVAStatus::Step(const std::u16string&, uint32_t) { return 1; }
+namespace {
+
+constexpr uint32_t kAppearanceDelayMs = 250;  // operations shorter than this show no window
+constexpr uint32_t kRefreshIntervalMs = 50;   // the text changes at most this often
+
+}  // namespace
+
+CDlgTOVAStatus::CDlgTOVAStatus(std::u16string action_text)
+    : action_text_(std::move(action_text)) {}
+
+CDlgTOVAStatus::~CDlgTOVAStatus() {
+  if (window_) window_->Destroy();
+}
+
+void CDlgTOVAStatus::ShowWindowNow() {
+  shown_ = 1;
+  window_ = platform::CreateProgressWindow();
+  if (!window_->Create()) {
+    // No display or no template: the operation runs on without a window and
+    // cannot be cancelled. Nothing more is asked of the window, and creation
+    // is not retried at later steps.
+    window_.reset();
+    return;
+  }
+  window_->SetText(display_text_);
+  window_->Repaint();
+}
+
+int CDlgTOVAStatus::Step(const std::u16string& document_path, uint32_t number) {
+  if (shown_ == 0) {
+    if (appearance_.GetElapsedMilliseconds() < kAppearanceDelayMs) return 1;
+    ShowWindowNow();
+  }
+  if (window_) {
+    window_->PumpOwnMessages();
+    if (window_->IsCancelled()) cancelled_ = 1;
+  }
+  if (refresh_.GetElapsedMilliseconds() <= kRefreshIntervalMs) return 1;
+  if (cancelled_ != 0) return 0;
+  display_text_ = platform::FormatU16("%s\r%s [Section: %u]", document_path.c_str(),
+                                      action_text_.c_str(), number + 1);
+  if (window_) {
+    window_->SetText(display_text_);
+    window_->Repaint();
+  }
+  refresh_.Restart();
+  return 1;
+}
 
 }  // namespace tova::progress
