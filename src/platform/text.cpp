@@ -2,6 +2,7 @@
 // UTF-16 and upper-casing. The narrow code page conversions are per platform.
 #include "platform/text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -102,20 +103,20 @@ void AppendAscii(std::u16string& out, const char* s, size_t n) {
 
 // Formats one numeric conversion with the C library and appends it.
 template <typename T>
-void AppendOne(std::u16string& out, const std::string& spec, T value) {
+void AppendOne(std::u16string& out, const std::string& piece, T value) {
   char small[128];
-  int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+  int n = std::snprintf(small, sizeof small, piece.c_str(), value);
   if (n < 0) return;
   if (static_cast<size_t>(n) < sizeof small) {
     AppendAscii(out, small, static_cast<size_t>(n));
     return;
   }
   std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec.c_str(), value);
+  std::snprintf(big.data(), big.size(), piece.c_str(), value);
   AppendAscii(out, big.data(), static_cast<size_t>(n));
 }
 
-// Pads or cuts a string argument by the flags, width and precision of spec.
+// Pads or cuts a string argument by the flags, width and precision of piece.
 void AppendString(std::u16string& out, std::u16string_view s, bool left, int width, int precision) {
   if (precision >= 0 && static_cast<size_t>(precision) < s.size()) s = s.substr(0, precision);
   const size_t pad = width > 0 && static_cast<size_t>(width) > s.size() ? width - s.size() : 0;
@@ -141,40 +142,46 @@ void AppendFormatU16V(std::u16string& out, const char* format, va_list args) {
       continue;
     }
     // Collect one conversion: flags, width, precision, length, type.
-    std::string spec = "%";
+    std::string piece = "%";
     ++p;
     bool left = false;
     while (*p && std::strchr("-+ #0", *p)) {
       if (*p == '-') left = true;
-      spec.push_back(*p++);
+      piece.push_back(*p++);
     }
     int width = -1;
     if (*p == '*') {
       width = va_arg(args, int);
-      if (width < 0) {
+      if (width < 0) {  // a negative width is the '-' flag with that width
         left = true;
         width = -width;
+        piece.push_back('-');
       }
-      spec += std::to_string(width);
+      piece += std::to_string(width);
       ++p;
     } else {
       while (*p >= '0' && *p <= '9') {
         width = (width < 0 ? 0 : width) * 10 + (*p - '0');
-        spec.push_back(*p++);
+        piece.push_back(*p++);
       }
     }
     int precision = -1;
     if (*p == '.') {
-      spec.push_back(*p++);
+      piece.push_back(*p++);
       precision = 0;
       if (*p == '*') {
         precision = va_arg(args, int);
-        spec += std::to_string(precision < 0 ? 0 : precision);
+        if (precision < 0) {  // a negative precision counts as none
+          piece.pop_back();
+          precision = -1;
+        } else {
+          piece += std::to_string(precision);
+        }
         ++p;
       } else {
         while (*p >= '0' && *p <= '9') {
           precision = precision * 10 + (*p - '0');
-          spec.push_back(*p++);
+          piece.push_back(*p++);
         }
       }
     }
@@ -183,17 +190,23 @@ void AppendFormatU16V(std::u16string& out, const char* format, va_list args) {
     const char conv = *p ? *p++ : '\0';
     switch (conv) {
       case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
-        if (length == "ll" || length == "j") {
-          AppendOne(out, spec + "ll" + conv, va_arg(args, long long));
-        } else if (length == "l" || length == "z" || length == "t") {
-          AppendOne(out, spec + "l" + conv, va_arg(args, long));
+        // size_t and ptrdiff_t are 64 bits in both builds, long only on Linux.
+        if (length == "ll" || length == "j" || length == "z" || length == "t") {
+          AppendOne(out, piece + "ll" + conv, va_arg(args, long long));
+        } else if (length == "l") {
+          AppendOne(out, piece + "l" + conv, va_arg(args, long));
         } else {
-          AppendOne(out, spec + conv, va_arg(args, int));
+          AppendOne(out, piece + conv, va_arg(args, int));
         }
         break;
-      case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-        AppendOne(out, spec + conv, va_arg(args, double));
+      case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': {
+        // The sign of a NaN means nothing, and the C libraries disagree on
+        // showing it ("-nan" or "nan"): both builds print it without.
+        double value = va_arg(args, double);
+        if (std::isnan(value)) value = std::copysign(value, 1.0);
+        AppendOne(out, piece + conv, value);
         break;
+      }
       case 's': {
         if (length == "h") {
           const char* s = va_arg(args, const char*);
@@ -206,10 +219,10 @@ void AppendFormatU16V(std::u16string& out, const char* format, va_list args) {
         break;
       }
       case 'p':
-        AppendOne(out, spec + conv, va_arg(args, void*));
+        AppendOne(out, piece + conv, va_arg(args, void*));
         break;
       default:  // unknown or truncated conversion: shown as written
-        AppendAscii(out, spec.data(), spec.size());
+        AppendAscii(out, piece.data(), piece.size());
         if (conv) out.push_back(static_cast<unsigned char>(conv));
         break;
     }
