@@ -117,6 +117,9 @@ int WalkOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t
     if (IsDotEntry(entry.name)) continue;
     const std::u16string full = prefix + entry.name;
     if (entry.is_directory) {
+      // A link to a directory is not walked: it may lead back up the tree,
+      // or to files that do not belong under the start directory.
+      if (entry.is_link) continue;
       std::u16string sub_pattern = full;
       sub_pattern += platform::kPathSeparator;
       sub_pattern += u"*.*";

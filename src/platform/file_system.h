@@ -52,6 +52,7 @@ class File {
 struct DirEntry {
   std::u16string name;   // the name only, without the directory
   bool is_directory = false;
+  bool is_link = false;  // a symbolic link or junction (to whatever it points at)
 };
 
 struct FileTimes {

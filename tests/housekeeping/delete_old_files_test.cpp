@@ -4,6 +4,7 @@
 // times hook.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "HOLMDAQTova.h"
@@ -210,3 +211,25 @@ TEST(DeleteOldFilesRealClock, AgeZero) {
 
 }  // namespace
 }  // namespace tova::testing
+
+#ifndef _WIN32
+namespace tova::testing {
+namespace {
+
+// A link back up the tree would make the walk endless, and a link elsewhere
+// would delete documents outside the start directory: links are not walked.
+TEST_F(DeleteOldFiles, DoesNotFollowLinksToDirectories) {
+  TempTree outside;
+  ASSERT_TRUE(WriteFileBytes(outside.Path(u"far.tova"), std::string_view("x")));
+  ASSERT_TRUE(SetModificationTime(outside.Path(u"far.tova"), now_ - 500));
+  std::filesystem::create_directory_symlink(NarrowPath(tree_.path()), NarrowPath(tree_.Path(u"loop")));
+  std::filesystem::create_directory_symlink(NarrowPath(outside.path()), NarrowPath(tree_.Path(u"away")));
+  File(u"old.tova", 500);
+  EXPECT_EQ(Run(100), TOVA_OK);
+  EXPECT_FALSE(Exists(u"old.tova"));
+  EXPECT_TRUE(PathExists(outside.Path(u"far.tova")));
+}
+
+}  // namespace
+}  // namespace tova::testing
+#endif

@@ -157,14 +157,16 @@ class PosixFileSystem final : public FileSystem {
       const std::u16string name = Utf8ToUtf16(e->d_name);
       if (!WildcardMatch(name_pattern, name)) continue;
       bool is_dir = false;
+      bool is_link = e->d_type == DT_LNK;
       if (e->d_type == DT_DIR) {
         is_dir = true;
       } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
         struct stat st {};
         const std::string full = native_dir + "/" + e->d_name;
         is_dir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        if (e->d_type == DT_UNKNOWN) is_link = ::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
       }
-      entries.push_back(DirEntry{name, is_dir});
+      entries.push_back(DirEntry{name, is_dir, is_link});
     }
     ::closedir(d);
     return true;

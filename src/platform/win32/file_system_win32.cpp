@@ -172,7 +172,8 @@ class Win32FileSystem final : public FileSystem {
     do {
       const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
       if (!WildcardMatch(name_pattern, name)) continue;
-      entries.push_back(DirEntry{name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+      entries.push_back(DirEntry{name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (FindNextFileW(find, &data));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(find);
