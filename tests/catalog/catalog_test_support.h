@@ -1,0 +1,93 @@
+// Helpers of the catalogue tests: exact UTF-16 comparison with CR, LF and
+// non-ASCII characters made visible, a little-endian byte builder, and the
+// rendering of an entry built from bytes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model/tova_entry.h"
+
+namespace tova::catalog_test {
+
+// CR as \r, LF as \n, other characters outside ASCII as \uXXXX.
+inline std::string Visible(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) {
+    if (c == u'\r') {
+      out += "\\r";
+    } else if (c == u'\n') {
+      out += "\\n";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char code[12];
+      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+      out += code;
+    }
+  }
+  return out;
+}
+
+inline ::testing::AssertionResult SameText(const char* actual_expr, const char* expected_expr,
+                                           const std::u16string& actual, const std::u16string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << actual_expr << " is\n  \"" << Visible(actual) << "\"\nbut "
+                                       << expected_expr << " is\n  \"" << Visible(expected) << "\"";
+}
+
+#define EXPECT_TEXT(actual, expected) EXPECT_PRED_FORMAT2(::tova::catalog_test::SameText, actual, expected)
+
+// Little-endian entry data.
+class Bytes {
+ public:
+  Bytes& U8(uint8_t v) { bytes_.push_back(v); return *this; }
+  Bytes& U16(uint16_t v) { return Put(v, 2); }
+  Bytes& U32(uint32_t v) { return Put(v, 4); }
+  Bytes& I32(int32_t v) { return Put(static_cast<uint32_t>(v), 4); }
+  Bytes& F32(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    return Put(bits, 4);
+  }
+  Bytes& F64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return Put(bits, 8);
+  }
+  // The text's bytes, padded with NUL to width (no terminator when it fills it).
+  Bytes& Text(const char* text, size_t width) {
+    const size_t n = std::strlen(text);
+    for (size_t i = 0; i < width; ++i) bytes_.push_back(i < n ? static_cast<uint8_t>(text[i]) : 0);
+    return *this;
+  }
+  Bytes& Zeros(size_t n) {
+    bytes_.insert(bytes_.end(), n, 0);
+    return *this;
+  }
+  operator std::vector<uint8_t>() const { return bytes_; }
+  const std::vector<uint8_t>& Get() const { return bytes_; }
+
+ private:
+  Bytes& Put(uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return *this;
+  }
+  std::vector<uint8_t> bytes_;
+};
+
+// The text of an entry holding exactly these bytes (none: an entry without data).
+inline std::u16string RenderEntry(uint16_t id, const std::vector<uint8_t>& bytes) {
+  CTOVAEntry entry;
+  entry.SetData(id, static_cast<uint32_t>(bytes.size()), bytes.empty() ? nullptr : bytes.data());
+  std::u16string text;
+  entry.GetDataString(text);
+  return text;
+}
+
+}  // namespace tova::catalog_test
