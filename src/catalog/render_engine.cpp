@@ -97,25 +97,25 @@ void AppendPiece(std::u16string& out, const Piece& piece, const Place& at) {
       p += 2;
       continue;
     }
-    std::string piece = "%";
-    for (++p; *p && IsConversionChar(*p); ++p) piece.push_back(static_cast<char>(*p));
+    std::string conv = "%";
+    for (++p; *p && IsConversionChar(*p); ++p) conv.push_back(static_cast<char>(*p));
     const char16_t conversion = *p;
     if (!conversion || next >= kMaxFields || piece.fields[next].type == FieldType::kNone) return;
     ++p;
     const Value v = Read(piece.fields[next++], piece, at);
-    piece.push_back(static_cast<char>(conversion));
+    conv.push_back(static_cast<char>(conversion));
     switch (conversion) {
       case u'u': case u'x': case u'X': case u'o':
-        platform::AppendFormatU16(out, piece.c_str(), static_cast<unsigned>(v.integer));
+        platform::AppendFormatU16(out, conv.c_str(), static_cast<unsigned>(v.integer));
         break;
       case u'i': case u'd':
-        platform::AppendFormatU16(out, piece.c_str(), static_cast<int>(v.integer));
+        platform::AppendFormatU16(out, conv.c_str(), static_cast<int>(v.integer));
         break;
       case u'f': case u'e': case u'E': case u'g': case u'G':
-        platform::AppendFormatU16(out, piece.c_str(), v.real);
+        platform::AppendFormatU16(out, conv.c_str(), v.real);
         break;
       case u's':
-        platform::AppendFormatU16(out, piece.c_str(), v.text.c_str());
+        platform::AppendFormatU16(out, conv.c_str(), v.text.c_str());
         break;
       default:
         return;
