@@ -32,6 +32,11 @@ uint64_t TOVADLL_OPEN_FILE_WRITE_BUFFER(void) {
 int32_t TOVADLL_CLOSE_FILE(uint64_t h) {
   const int32_t rc = WithDocument(h, true, [](CTOVAFile& d) {
     d.Close();
+    // Holds the caller kept through TOVADLL_LOCK could never be released once
+    // the handle is gone: they end here (the frame's own included, so its
+    // guard finds nothing left), and threads waiting for the document get
+    // through to find it closed instead of waiting forever.
+    d.lock.UnlockAll();
     return 0;
   });
   if (rc != 0) return rc;

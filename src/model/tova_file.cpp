@@ -55,10 +55,10 @@ int32_t CTOVAFile::OpenMem(uint32_t single, uint16_t data_unit, uint16_t calibra
   uint8_t bytes[2];
   bytes[0] = static_cast<uint8_t>(data_unit);
   bytes[1] = static_cast<uint8_t>(data_unit >> 8);
-  data_headers[0]->AddEntry(0x0200, 2, bytes, 1);
+  if (!data_headers[0]->AddEntry(0x0200, 2, bytes, 1)) return 3;
   bytes[0] = static_cast<uint8_t>(calibration_version);
   bytes[1] = static_cast<uint8_t>(calibration_version >> 8);
-  data_headers[0]->AddEntry(0x0210, 2, bytes, 1);
+  if (!data_headers[0]->AddEntry(0x0210, 2, bytes, 1)) return 3;  // no half-made document
   type = kTypeMemory;
   single_dataset = single;
   return 0;
@@ -262,11 +262,16 @@ int32_t CTOVAFile::RemoveDataset(uint32_t index) {
 
   if (index == 0) {
     // The first data header holds the entries that stand for every dataset;
-    // the new first dataset inherits those it lacks.
-    CTOVASection saved;
-    if (saved.CopyFrom(*data_headers[0], 0, 0) != 0) return 3;
+    // the new first dataset inherits those it lacks. The merge runs before
+    // anything is removed; when memory runs out the entries it added (all at
+    // the tail) are taken back, so a failed removal changes nothing.
+    CTOVASection& next = *data_headers[1];
+    const uint32_t had = next.Count();
+    if (next.CopyFrom(*data_headers[0], 0, 1) != 0) {
+      while (next.Count() > had) next.RemoveEntry(next.GetEntryAt(next.Count() - 1)->Id());
+      return 3;
+    }
     data_headers.erase(data_headers.begin());
-    data_headers[0]->CopyFrom(saved, 0, 1);
   } else {
     data_headers.erase(data_headers.begin() + index);
   }

@@ -28,8 +28,9 @@ uint32_t CTOVASection::CountPresent() const {
 int CTOVASection::AddEntry(uint16_t id, uint32_t size, const void* bytes, int overwrite) {
   if (CTOVAEntry* existing = FindEntry(id)) {
     if (!overwrite && section_id_ == kSectDataHeader && IsFirstWinsId(id)) return 1;
-    existing->SetData(id, size, bytes);
-    return 1;
+    // A failed store of a new size keeps the old data; it is reported, not
+    // passed off as stored.
+    return existing->SetData(id, size, bytes);
   }
   std::unique_ptr<CTOVAEntry> entry(new (std::nothrow) CTOVAEntry);
   if (!entry || !entry->SetData(id, size, bytes)) return 0;

@@ -26,6 +26,15 @@ bool DocumentLock::Unlock() {
   return true;
 }
 
+void DocumentLock::UnlockAll() {
+  std::unique_lock<std::mutex> guard(mutex_);
+  if (count_ == 0 || owner_ != std::this_thread::get_id()) return;
+  count_ = 0;
+  owner_ = std::thread::id();
+  guard.unlock();
+  released_.notify_one();
+}
+
 bool DocumentLock::HeldByCurrentThread() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return count_ > 0 && owner_ == std::this_thread::get_id();

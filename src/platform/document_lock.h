@@ -21,6 +21,9 @@ class DocumentLock {
   // Leaves one hold. False (and nothing changes) when the calling thread does
   // not hold the lock.
   bool Unlock();
+  // Leaves every hold of the calling thread at once (nothing when it holds
+  // none); used when the document goes away while its caller still holds it.
+  void UnlockAll();
   // True when the calling thread holds the lock.
   bool HeldByCurrentThread() const;
 
