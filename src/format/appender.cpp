@@ -41,7 +41,8 @@ int32_t Fail(CTOVAFile& doc, int32_t code) {
 
 }  // namespace
 
-int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t append, uint32_t read_write) {
+int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t append, uint32_t read_write,
+                       uint32_t show_progress) {
   doc.Close();
   doc.CreateFirstDatasetSections();
   using platform::OpenMode;
@@ -50,14 +51,16 @@ int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t appe
   bool appended_to_existing = false;
   std::u16string part_path = path;
   if (!append) {
-    if (exists && !housekeeping::DeleteWithContinuations(path)) return Fail(doc, 14);
+    // Continuation files go also when the main file is missing: left behind,
+    // the next append-open would count them and write where no reader looks.
+    if (!housekeeping::DeleteWithContinuations(path)) return Fail(doc, 14);
     mode = read_write ? OpenMode::ReadWriteCreate : OpenMode::WriteCreate;
   } else if (exists) {
     appended_to_existing = true;
     if (platform::FileSize32(path) != 0) {
       if (int32_t rc = doc.OpenRead(path)) return Fail(doc, rc);
       if (!platform::FileHasExtension(path, u"tova")) return Fail(doc, 2043);
-      if (int32_t rc = ReadFile(doc, read_write, read_write)) return Fail(doc, rc);
+      if (int32_t rc = ReadFile(doc, read_write, read_write && show_progress)) return Fail(doc, rc);
       // Writing goes on in the last continuation file.
       uint32_t parts = 0;
       while (parts < kMaxPartNumber && platform::FileExists(CTOVAFile::PartFileName(path, parts + 1))) ++parts;
@@ -68,7 +71,13 @@ int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t appe
   doc.file = platform::GetFileSystem().Open(part_path, mode);
   if (!doc.file) return Fail(doc, 10);
   uint64_t end = 0;
-  if (!doc.file->SeekToEnd(end) || end > UINT32_MAX) return Fail(doc, 10);
+  if (!doc.file->SeekToEnd(end) || end > UINT32_MAX) {
+    // Not yet marked open, so Close would not let go of it: released here,
+    // so that the caller can delete the file at once (Windows share modes).
+    doc.file->Abort();
+    doc.file.reset();
+    return Fail(doc, 10);
+  }
   doc.part_size = static_cast<uint32_t>(end);
   doc.file_open = true;
   doc.path = path;
@@ -202,6 +211,16 @@ platform::OpenMode ReopenMode(const CTOVAFile& doc) {
 // files made for it are removed and the part it began in is cut back to its
 // old size, so that no half dataset ever ends a file.
 void RollBack(CTOVAFile& doc, uint16_t start_part, uint32_t start_size) {
+  // Still in the part the dataset began in, with the file open: it is cut
+  // back through that handle, which needs no new open that could fail too.
+  if (doc.file && doc.part_number == start_part) {
+    uint64_t end = 0;
+    if (doc.file->Truncate(start_size) && doc.file->SeekToEnd(end) && end == start_size) {
+      doc.part_size = start_size;
+      doc.file_open = true;
+      return;
+    }
+  }
   if (doc.file) doc.file->Abort();
   doc.file.reset();
   doc.file_open = false;
@@ -358,6 +377,7 @@ int32_t AddTova(CTOVAFile& target, CTOVAFile& source, uint32_t all, uint32_t sho
   const uint32_t remembered = source.cur_dataset;
   int32_t rc = 0;
   bool cancelled = false;
+  bool first_pending = stored == 0;  // the target's first dataset is not in yet
 
   for (uint32_t i = 0; i < count && rc == 0; ++i) {
     if (all && source_datasets > 1) {
@@ -416,6 +436,14 @@ int32_t AddTova(CTOVAFile& target, CTOVAFile& source, uint32_t all, uint32_t sho
         target.images[0]->SetModified(0);
       }
     }
+    first_pending = false;
+  }
+  // A first dataset that did not go in leaves the target empty, so that the
+  // next append writes the full form again instead of a file without headers.
+  if (first_pending && rc != 0) {
+    target.global_header.RemoveAllEntries();
+    target.data_headers[0]->RemoveAllEntries();
+    target.images[0]->RemoveAllEntries();
   }
 
   if (all && count >= 2) {

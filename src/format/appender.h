@@ -14,8 +14,11 @@ namespace tova::format {
 
 // Opens path for writing (read_write 0: a write document) or for reading and
 // writing (1: a read-write document), new or appending. 0 or a code (2, 8, 9,
-// 10, 14, 50, 2043); on failure the document is closed.
-int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t append, uint32_t read_write);
+// 10, 14, 50, 2043); on failure the document is closed. A read-write document
+// reads an existing file with the progress dialog unless show_progress is 0
+// (the save passes the caller's dialog setting on).
+int32_t OpenForWriting(CTOVAFile& doc, const std::u16string& path, uint32_t append, uint32_t read_write,
+                       uint32_t show_progress = 1);
 
 // Whether the current dataset of source may join target: 0, 60, 61, 62 or the
 // code of a failed read (13, 22, 33).

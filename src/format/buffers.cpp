@@ -42,8 +42,8 @@ class BufferSource final : public SectionSource {
 // and the first image section; the scan stops once it has met all three.
 class BufferSink final : public SectionSink {
  public:
-  BufferSink(CTOVAFile& doc, uint32_t& image_offset, uint32_t& image_size)
-      : doc_(doc), image_offset_(image_offset), image_size_(image_size) {}
+  BufferSink(CTOVAFile& doc, uint32_t buffer_size, uint32_t& image_offset, uint32_t& image_size)
+      : doc_(doc), buffer_size_(buffer_size), image_offset_(image_offset), image_size_(image_size) {}
 
   int32_t Begin(uint32_t, uint16_t id, uint32_t data_size, uint16_t, uint32_t offset,
                 SectionTarget& target) override {
@@ -60,7 +60,9 @@ class BufferSink final : public SectionSink {
       case kSectImage:
         if (doc_.images.empty()) return 22;
         target.section = doc_.images[0].get();
-        if (data_size >= 7) {
+        // The place of the image data is reported only when they lie inside
+        // the buffer: a caller addresses the pixels through it.
+        if (data_size >= 7 && static_cast<uint64_t>(offset) + data_size <= buffer_size_) {
           image_size_ = data_size - kRecordHeaderSize;
           image_offset_ = offset + kRecordHeaderSize;
         }
@@ -74,6 +76,7 @@ class BufferSink final : public SectionSink {
 
  private:
   CTOVAFile& doc_;
+  uint32_t buffer_size_;
   uint32_t& image_offset_;
   uint32_t& image_size_;
   bool global_header_ = false, data_header_ = false, image_ = false;
@@ -130,7 +133,7 @@ int32_t ReadFromBuffer(CTOVAFile& doc, const uint8_t* buffer, uint32_t size, uin
   image_offset = 0;
   image_size = 0;
   BufferSource source(buffer, size);
-  BufferSink sink(doc, image_offset, image_size);
+  BufferSink sink(doc, size, image_offset, image_size);
   return ScanSections(source, sink);
 }
 

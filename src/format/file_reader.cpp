@@ -99,11 +99,11 @@ class AfterFirstSink final : public SectionSink {
         pending_ = std::make_unique<CTOVASection>(kSectDataHeader);
         target.section = pending_.get();
         return 0;
-      default: {
-        platform::DocumentLockGuard guard(doc_.lock);
-        doc_.image_index.push_back(TTOVASectInfo{data_size, part, offset});
+      default:
+        // Noted now, added once its data are known to lie in the files.
+        pending_image_ = TTOVASectInfo{data_size, part, offset};
+        has_pending_image_ = true;
         return 0;
-      }
     }
   }
 
@@ -120,6 +120,11 @@ class AfterFirstSink final : public SectionSink {
       platform::DocumentLockGuard guard(doc_.lock);
       doc_.data_headers.push_back(std::move(pending_));
     }
+    if (id == kSectImage && has_pending_image_) {
+      platform::DocumentLockGuard guard(doc_.lock);
+      doc_.image_index.push_back(pending_image_);
+      has_pending_image_ = false;
+    }
     return 0;
   }
 
@@ -128,18 +133,22 @@ class AfterFirstSink final : public SectionSink {
   const volatile uint8_t* cancel_;
   SeenSections first_;
   std::unique_ptr<CTOVASection> pending_;  // parsed data header, added at the section's end
+  TTOVASectInfo pending_image_;            // image location, added at the section's end
+  bool has_pending_image_ = false;
 };
 
 }  // namespace
 
 int32_t ReadFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) {
-  if (show_progress) doc.CreateProgressDialog(u"Analysing");
   ReaderSink sink(doc, read_all != 0, show_progress != 0);
   int32_t rc;
-  {
+  try {
+    if (show_progress) doc.CreateProgressDialog(u"Analysing");
     PartReader reader(doc.path);
     rc = reader.Open(0, 0);
     if (rc == 0) rc = ScanSections(reader, sink);
+  } catch (const std::bad_alloc&) {
+    rc = 3;  // a section, or the place of an image, could not be stored
   }
   doc.CloseProgressDialog();
   CleanupEmbeddedDocuments(doc);
@@ -152,13 +161,17 @@ int32_t ReadFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) {
 
 int32_t ReadFromFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) {
   doc.ClearDatasets();
-  doc.CreateFirstDatasetSections();
   int32_t rc;
-  if (!platform::FileHasExtension(doc.path, u"tova")) {
-    rc = 43;
-  } else {
-    rc = ReadFile(doc, read_all, show_progress);
-    if (rc == 0) rc = doc.SetCurDataset(0, 1);
+  try {
+    doc.CreateFirstDatasetSections();
+    if (!platform::FileHasExtension(doc.path, u"tova")) {
+      rc = 43;
+    } else {
+      rc = ReadFile(doc, read_all, show_progress);
+      if (rc == 0) rc = doc.SetCurDataset(0, 1);
+    }
+  } catch (const std::bad_alloc&) {
+    rc = 3;  // no half-read document is left behind
   }
   if (rc != 0) doc.ClearDatasets();
   doc.SetModified(0);
@@ -168,10 +181,12 @@ int32_t ReadFromFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) 
 int32_t ReadAfterFirst(CTOVAFile& doc, const volatile uint8_t* cancel) {
   AfterFirstSink sink(doc, cancel);
   int32_t rc;
-  {
+  try {
     PartReader reader(doc.path);
     rc = reader.Open(0, 0);
     if (rc == 0) rc = ScanSections(reader, sink);
+  } catch (const std::bad_alloc&) {
+    rc = 3;  // what was added before stays; each addition is whole
   }
   {
     platform::DocumentLockGuard guard(doc.lock);

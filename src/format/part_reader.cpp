@@ -59,8 +59,15 @@ bool PartReader::AtEnd() {
   if (size_ > pos_ && size_ - pos_ >= 2) return false;
   // A part filled to the limit is continued in the next part whatever its
   // last bytes are: the writer cuts at any byte, also right after a section.
-  if (size_ >= PartSizeLimit() && part_ < kMaxPartNumber)
-    return platform::FileSize32(CTOVAFile::PartFileName(main_path_, static_cast<uint16_t>(part_ + 1))) == 0;
+  // The document ends there only when that part is missing or empty; one
+  // whose size cannot be told is entered, so that the failure is reported
+  // instead of passing for the end of the document.
+  if (size_ >= PartSizeLimit() && part_ < kMaxPartNumber) {
+    const std::u16string next = CTOVAFile::PartFileName(main_path_, static_cast<uint16_t>(part_ + 1));
+    uint64_t next_size = 0;
+    if (platform::GetFileSystem().Size(next, next_size)) return next_size == 0;
+    return !platform::GetFileSystem().Exists(next);
+  }
   return true;
 }
 

@@ -12,47 +12,35 @@ namespace {
 thread_local long t_countdown = -1;  // allocations left before the failure; -1 disarmed
 thread_local bool t_hit = false;     // the armed failure happened
 
-bool ShouldFail() {
-  if (t_countdown < 0) return false;
-  if (t_countdown > 0) {
-    --t_countdown;
-    return false;
+void* Allocate(std::size_t n) {
+  if (t_countdown >= 0 && t_countdown-- == 0) {
+    t_hit = true;
+    return nullptr;
   }
-  t_countdown = -1;
-  t_hit = true;
-  return true;
+  return std::malloc(n == 0 ? 1 : n);
 }
-
-void* Allocate(std::size_t n) { return std::malloc(n == 0 ? 1 : n); }
 
 }  // namespace
 
-namespace tova_test {
-
-void FailAllocationAfter(long skip) {
+void tova_test::FailAllocationAfter(long skip) {
   t_hit = false;
   t_countdown = skip < 0 ? 0 : skip;
 }
 
-bool DisarmAllocationFailure() {
+bool tova_test::DisarmAllocationFailure() {
   t_countdown = -1;
   const bool hit = t_hit;
   t_hit = false;
   return hit;
 }
 
-}  // namespace tova_test
-
 void* operator new(std::size_t n) {
-  void* p = ShouldFail() ? nullptr : Allocate(n);
-  if (!p) throw std::bad_alloc();
-  return p;
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return ::operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return ShouldFail() ? nullptr : Allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return ShouldFail() ? nullptr : Allocate(n);
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -1,8 +1,7 @@
-// Allocation-failure injection for the test program. The test program replaces
-// the global operator new/delete (alloc_failure.cpp) with forwarding versions
-// that can fail one chosen allocation of the calling thread, so that the out-
-// of-memory paths run without giant allocations: fail the 1st, 2nd, ...
-// allocation of an operation until it completes without reaching the failure.
+// Allocation-failure injection for the test program: the global operator
+// new/delete of alloc_failure.cpp can fail one chosen allocation of the calling
+// thread, so that the out-of-memory paths run without giant allocations. Fail
+// the 1st, 2nd, ... allocation of an operation until it completes unharmed.
 #pragma once
 
 namespace tova_test {

@@ -1,6 +1,6 @@
-// Helpers of the catalogue tests: exact UTF-16 comparison with CR, LF and
-// non-ASCII characters made visible, a little-endian byte builder, and the
-// rendering of an entry built from bytes.
+// Helpers of the catalogue tests: exact UTF-16 comparison that shows CR, LF
+// and non-ASCII characters, a little-endian byte builder, and the text of an
+// entry built from bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,17 +19,9 @@ namespace tova::catalog_test {
 inline std::string Visible(const std::u16string& s) {
   std::string out;
   for (char16_t c : s) {
-    if (c == u'\r') {
-      out += "\\r";
-    } else if (c == u'\n') {
-      out += "\\n";
-    } else if (c >= 0x20 && c < 0x7F) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char code[12];
-      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
-      out += code;
-    }
+    char code[12];
+    std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+    out += c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : (c >= 0x20 && c < 0x7F) ? std::string(1, char(c)) : code;
   }
   return out;
 }
@@ -46,32 +38,20 @@ inline ::testing::AssertionResult SameText(const char* actual_expr, const char* 
 // Little-endian entry data.
 class Bytes {
  public:
-  Bytes& U8(uint8_t v) { bytes_.push_back(v); return *this; }
+  Bytes& U8(uint8_t v) { return Put(v, 1); }
   Bytes& U16(uint16_t v) { return Put(v, 2); }
   Bytes& U32(uint32_t v) { return Put(v, 4); }
   Bytes& I32(int32_t v) { return Put(static_cast<uint32_t>(v), 4); }
-  Bytes& F32(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    return Put(bits, 4);
-  }
-  Bytes& F64(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    return Put(bits, 8);
-  }
+  Bytes& F32(float v) { uint32_t b; std::memcpy(&b, &v, 4); return Put(b, 4); }
+  Bytes& F64(double v) { uint64_t b; std::memcpy(&b, &v, 8); return Put(b, 8); }
   // The text's bytes, padded with NUL to width (no terminator when it fills it).
   Bytes& Text(const char* text, size_t width) {
-    const size_t n = std::strlen(text);
-    for (size_t i = 0; i < width; ++i) bytes_.push_back(i < n ? static_cast<uint8_t>(text[i]) : 0);
+    for (size_t i = 0; i < width; ++i) bytes_.push_back(i < std::strlen(text) ? static_cast<uint8_t>(text[i]) : 0);
     return *this;
   }
-  Bytes& Zeros(size_t n) {
-    bytes_.insert(bytes_.end(), n, 0);
-    return *this;
-  }
+  Bytes& Zeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); return *this; }
   operator std::vector<uint8_t>() const { return bytes_; }
-  const std::vector<uint8_t>& Get() const { return bytes_; }
+  const uint8_t* data() const { return bytes_.data(); }
 
  private:
   Bytes& Put(uint64_t v, int n) {
@@ -84,7 +64,7 @@ class Bytes {
 // The text of an entry holding exactly these bytes (none: an entry without data).
 inline std::u16string RenderEntry(uint16_t id, const std::vector<uint8_t>& bytes) {
   CTOVAEntry entry;
-  entry.SetData(id, static_cast<uint32_t>(bytes.size()), bytes.empty() ? nullptr : bytes.data());
+  EXPECT_EQ(entry.SetData(id, static_cast<uint32_t>(bytes.size()), bytes.empty() ? nullptr : bytes.data()), 1);
   std::u16string text;
   entry.GetDataString(text);
   return text;

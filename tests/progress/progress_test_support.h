@@ -3,6 +3,7 @@
 // Both are installed through the platform seams for the life of the object.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,10 +23,8 @@ class FakeCounter final : public platform::PerformanceCounter {
   ~FakeCounter() override { platform::SetPerformanceCounterForTesting(nullptr); }
   FakeCounter(const FakeCounter&) = delete;
   FakeCounter& operator=(const FakeCounter&) = delete;
-
   int64_t Frequency() override { return frequency_; }
   int64_t Now() override { return now_; }
-
   void Set(int64_t ticks) { now_ = ticks; }
   void Advance(int64_t ticks) { now_ += ticks; }
 
@@ -34,42 +33,29 @@ class FakeCounter final : public platform::PerformanceCounter {
   int64_t now_;
 };
 
-// What the windows made by a FakeWindowFactory were asked to do. Outlives the
-// windows, so a test can still look after the dialog destroyed its window.
+// What the fake windows were asked to do; outlives them.
 struct FakeWindowLog {
   int windows_made = 0;
-  std::vector<std::string> calls;     // "Create", "SetText", "Repaint", "Pump", "Destroy"
+  std::vector<std::string> calls;     // "Create", "SetText", "Repaint", "Pump", "IsCancelled", "Destroy"
   std::vector<std::u16string> texts;  // every text set, in order
   bool create_succeeds = true;        // false: the window cannot be created
   bool cancel_pressed = false;        // the user pressed Cancel
 
-  int Count(const std::string& call) const {
-    int n = 0;
-    for (const auto& c : calls) n += (c == call);
-    return n;
-  }
+  int Count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
 };
 
 class FakeProgressWindow final : public platform::ProgressWindow {
  public:
   explicit FakeProgressWindow(FakeWindowLog& log) : log_(log) {}
-  bool Create() override {
-    log_.calls.push_back("Create");
-    return log_.create_succeeds;
-  }
-  void SetText(const std::u16string& text) override {
-    log_.calls.push_back("SetText");
-    log_.texts.push_back(text);
-  }
-  void Repaint() override { log_.calls.push_back("Repaint"); }
-  void PumpOwnMessages() override { log_.calls.push_back("Pump"); }
-  bool IsCancelled() const override {
-    log_.calls.push_back("IsCancelled");
-    return log_.cancel_pressed;
-  }
-  void Destroy() override { log_.calls.push_back("Destroy"); }
+  bool Create() override { Log("Create"); return log_.create_succeeds; }
+  void SetText(const std::u16string& text) override { Log("SetText"); log_.texts.push_back(text); }
+  void Repaint() override { Log("Repaint"); }
+  void PumpOwnMessages() override { Log("Pump"); }
+  bool IsCancelled() const override { Log("IsCancelled"); return log_.cancel_pressed; }
+  void Destroy() override { Log("Destroy"); }
 
  private:
+  void Log(const char* call) const { log_.calls.push_back(call); }
   FakeWindowLog& log_;
 };
 
