@@ -191,15 +191,6 @@ int32_t CheckCompatibility(CTOVAFile& target, CTOVAFile& source) {
 
 namespace {
 
-bool CurrentSections(CTOVAFile& doc, DatasetSections& s) {
-  CTOVASection* image = nullptr;
-  if (doc.cur_dataset >= doc.data_headers.size() || doc.GetSection(kSectImage, image) != 0) return false;
-  s.global_header = &doc.global_header;
-  s.data_header = doc.data_headers[doc.cur_dataset].get();
-  s.image = image;
-  return true;
-}
-
 platform::OpenMode CreateMode(const CTOVAFile& doc) {
   return doc.type == kTypeReadWrite ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::WriteCreate;
 }

@@ -82,15 +82,6 @@ class BufferSink final : public SectionSink {
   bool global_header_ = false, data_header_ = false, image_ = false;
 };
 
-bool CurrentSections(CTOVAFile& doc, DatasetSections& s) {
-  CTOVASection* image = nullptr;
-  if (doc.cur_dataset >= doc.data_headers.size() || doc.GetSection(kSectImage, image) != 0) return false;
-  s.global_header = &doc.global_header;
-  s.data_header = doc.data_headers[doc.cur_dataset].get();
-  s.image = image;
-  return true;
-}
-
 }  // namespace
 
 uint32_t BufferSize(CTOVAFile& doc) {

@@ -5,8 +5,18 @@
 #include <new>
 
 #include "format/byte_order.h"
+#include "model/tova_file.h"
 
 namespace tova::format {
+
+bool CurrentSections(CTOVAFile& doc, DatasetSections& s) {
+  CTOVASection* image = nullptr;
+  if (doc.cur_dataset >= doc.data_headers.size() || doc.GetSection(kSectImage, image) != 0) return false;
+  s.global_header = &doc.global_header;
+  s.data_header = doc.data_headers[doc.cur_dataset].get();
+  s.image = image;
+  return true;
+}
 
 uint64_t DatasetByteCount(const DatasetSections& s, bool per_dataset_form) {
   uint64_t total = 0;

@@ -8,6 +8,10 @@
 
 #include "model/tova_section.h"
 
+namespace tova {
+class CTOVAFile;
+}
+
 namespace tova::format {
 
 // The three sections that make up one dataset. The global header is left out
@@ -17,6 +21,10 @@ struct DatasetSections {
   const CTOVASection* data_header = nullptr;
   const CTOVASection* image = nullptr;
 };
+
+// The sections of the document's current dataset; false when it has no data
+// header or image section.
+bool CurrentSections(CTOVAFile& doc, DatasetSections& sections);
 
 // Byte count of the dataset in full or per-dataset form (64-bit: a sum that
 // cannot be held in 32 bits is no dataset the format can store).
