@@ -15,13 +15,11 @@ struct ResultCodeInfo {
 
 // Codes without a constant of their own: an append-open of a file whose
 // extension is not "tova" and a read-open of a missing or empty file.
-constexpr int32_t kCodeMissingOrEmpty = 2;
-constexpr int32_t kCodeAppendExtension = 2043;
 
 constexpr ResultCodeInfo kResultCodes[] = {
     {TOVA_OK, "TOVA_OK", "success"},
     {TOVA_ERR_HANDLE, "TOVA_ERR_HANDLE", "the handle names no open document"},
-    {kCodeMissingOrEmpty, "", "the file does not exist or is empty"},
+    {TOVA_ERR_NO_FILE, "TOVA_ERR_NO_FILE", "the file does not exist or is empty"},
     {TOVA_ERR_NO_MEMORY, "TOVA_ERR_NO_MEMORY", "memory could not be obtained"},
     {TOVA_ERR_WRITE_INCOMPLETE, "TOVA_ERR_WRITE_INCOMPLETE", "a dataset could not be written completely"},
     {TOVA_ERR_FILE_WRITE, "TOVA_ERR_FILE_WRITE", "writing or closing a part file failed"},
@@ -52,7 +50,7 @@ constexpr ResultCodeInfo kResultCodes[] = {
      "the recordings differ in sensor or image size (or a size is zero)"},
     {TOVA_ERR_NOT_LOCK_OWNER, "TOVA_ERR_NOT_LOCK_OWNER", "the calling thread does not hold the document lock"},
     {TOVA_ERR_TEXT_HANDLE, "TOVA_ERR_TEXT_HANDLE", "the handle names no open document"},
-    {kCodeAppendExtension, "", "the existing file does not carry the extension .tova"},
+    {TOVA_ERR_APPEND_EXTENSION, "TOVA_ERR_APPEND_EXTENSION", "the existing file does not carry the extension .tova"},
 };
 
 const ResultCodeInfo* Find(int32_t code) {

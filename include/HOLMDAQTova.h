@@ -73,6 +73,7 @@ typedef std::basic_string<TOVA_WCHAR> TOVA_WSTRING;    /* the caller's UTF-16 st
 /* ---- Result codes --------------------------------------------------------- */
 #define TOVA_OK                    0   /* success */
 #define TOVA_ERR_HANDLE            1   /* the handle names no open document */
+#define TOVA_ERR_NO_FILE           2   /* the file is missing or empty (an open fails with it) */
 #define TOVA_ERR_NO_MEMORY         3   /* memory could not be obtained */
 #define TOVA_ERR_WRITE_INCOMPLETE  4   /* a dataset could not be written completely; buffer too small */
 #define TOVA_ERR_FILE_WRITE        5   /* the file layer failed while writing or closing a part file */
@@ -100,6 +101,7 @@ typedef std::basic_string<TOVA_WCHAR> TOVA_WSTRING;    /* the caller's UTF-16 st
 #define TOVA_ERR_MISMATCH_RANGE   61   /* append: measurement ranges differ; source of several datasets */
 #define TOVA_ERR_MISMATCH_SIZE    62   /* append: sensor or image size zero or different */
 #define TOVA_ERR_NOT_LOCK_OWNER   70   /* TOVADLL_UNLOCK from a thread that does not hold the lock */
+#define TOVA_ERR_APPEND_EXTENSION 2043 /* append-open of a non-empty file without the extension "tova" */
 #define TOVA_ERR_TEXT_HANDLE     (-32) /* TOVADLL_COPY_DATA_STRING with an unknown handle */
 #define TOVA_EXIST_ENTRY_BIAS    2000  /* TOVADLL_EXIST_ENTRY returns (lookup code - 2000) */
 

@@ -3,32 +3,34 @@
 // Each narrow form converts its paths and then behaves as its _UC form.
 #include "api/export_frame.h"
 #include "housekeeping/housekeeping.h"
+#include "model/document_files.h"
 
+using tova::Code;
 using namespace tova::api;
 namespace hk = tova::housekeeping;
 using tova::platform::NarrowPathToUtf16;
 
 namespace {
 
-int32_t Delete(const std::u16string& path) {
-  return hk::DeleteWithContinuations(path) ? TOVA_OK : TOVA_ERR_DELETE;
+Code Delete(const std::u16string& path) {
+  return tova::DeleteWithContinuations(path) ? Code::kOk : Code::kDelete;
 }
 
-int32_t Rename(const std::u16string& old_path, const std::u16string& new_path) {
-  return hk::RenameWithContinuations(old_path, new_path) ? TOVA_OK : TOVA_ERR_RENAME;
+Code Rename(const std::u16string& old_path, const std::u16string& new_path) {
+  return hk::RenameWithContinuations(old_path, new_path) ? Code::kOk : Code::kRename;
 }
 
 // The export sets the output to 0.0 first, so that it holds 0.0 whenever the
 // size cannot be given (also when memory runs out on the way).
-int32_t Size(const std::u16string& path, double* size_mb) {
+Code Size(const std::u16string& path, double* size_mb) {
   double size = 0.0;
-  if (!hk::GetSizeWithContinuations(path, size)) return TOVA_ERR_FILE_SIZE;
+  RETURN_IF(!hk::GetSizeWithContinuations(path, size), Code::kFileSize);
   *size_mb = size;
-  return TOVA_OK;
+  return Code::kOk;
 }
 
-int32_t DeleteOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t* stop) {
-  return hk::DeleteOldFiles(pattern, age, stop) ? TOVA_OK : TOVA_ERR_DELETE;
+Code DeleteOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t* stop) {
+  return hk::DeleteOldFiles(pattern, age, stop) ? Code::kOk : Code::kDelete;
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // TOVADLL_LOCK / TOVADLL_UNLOCK. The caller's string is emptied first and
 // receives the text only on success; an unknown handle leaves it untouched.
 #include "api/export_frame.h"
+#include "catalog/strings.h"
 
+using tova::Code;
 using tova::CTOVAFile;
 using namespace tova::api;
 
@@ -12,11 +14,11 @@ namespace {
 // Runs a text operation of the document and hands its UTF-16 text over to
 // the caller's string, code unit by code unit.
 template <typename Op>
-int32_t CopyText(CTOVAFile& doc, TOVA_WSTRING& text, Op&& op) {
+Code CopyText(CTOVAFile& doc, TOVA_WSTRING& text, Op&& op) {
   text.clear();
   std::u16string rendered;
-  const int32_t rc = op(doc, rendered);
-  if (rc == 0) text.assign(rendered.begin(), rendered.end());
+  const Code rc = op(doc, rendered);
+  if (!tova::Failed(rc)) text.assign(rendered.begin(), rendered.end());
   return rc;
 }
 
@@ -25,26 +27,26 @@ int32_t CopyText(CTOVAFile& doc, TOVA_WSTRING& text, Op&& op) {
 extern "C" {
 
 int32_t TOVADLL_COPY_SECTION_STRING(uint64_t h, uint16_t section, TOVA_WSTRING& text) {
-  return WithDocument(h, false, [&](CTOVAFile& d) {
-    return CopyText(d, text, [&](CTOVAFile& doc, std::u16string& s) { return doc.CopySectionString(section, s); });
+  return WithDocument(h, DocLock::kNone, [&](CTOVAFile& d) {
+    return CopyText(d, text, [&](CTOVAFile& doc, std::u16string& s) { return tova::catalog::CopySectionString(doc, section, s); });
   });
 }
 
 int32_t TOVADLL_COPY_ENTRY_STRING(uint64_t h, uint16_t section, uint32_t index, TOVA_WSTRING& text) {
-  return WithDocument(h, false, [&](CTOVAFile& d) {
+  return WithDocument(h, DocLock::kNone, [&](CTOVAFile& d) {
     return CopyText(d, text,
-                    [&](CTOVAFile& doc, std::u16string& s) { return doc.CopyEntryString(section, index, s); });
+                    [&](CTOVAFile& doc, std::u16string& s) { return tova::catalog::CopyEntryString(doc, section, index, s); });
   });
 }
 
 int32_t TOVADLL_COPY_DATA_STRING(uint64_t h, uint16_t section, uint32_t index, TOVA_WSTRING& text) {
   return WithDocument(
-      h, false,
+      h, DocLock::kNone,
       [&](CTOVAFile& d) {
         return CopyText(d, text,
-                        [&](CTOVAFile& doc, std::u16string& s) { return doc.CopyDataString(section, index, s); });
+                        [&](CTOVAFile& doc, std::u16string& s) { return tova::catalog::CopyDataString(doc, section, index, s); });
       },
-      TOVA_ERR_TEXT_HANDLE);
+      Code::kTextHandle);
 }
 
 }  // extern "C"

@@ -9,8 +9,9 @@
 
 #include <algorithm>
 
+#include "HOLMDAQTova.h"
+
 #include "catalog/text_renderings.h"
-#include "model/tova_entry.h"
 #include "platform/text.h"
 
 namespace tova::catalog {
@@ -168,16 +169,23 @@ constexpr Rendering Narrow() { return Special(RenderNarrowText); }
 
 // ---- the catalogue ------------------------------------------------------------
 
-constexpr bool kPerDataset = true;
-constexpr bool kShared = false;  // held once, in the first dataset
+// How an identifier's entries are stored.
+enum class Storage {
+  kShared,               // held once, in the first dataset
+  kPerDataset,           // stored again with every dataset
+  kPerDatasetFirstWins,  // per dataset; the first of repeated entries in a data header wins
+};
+constexpr Storage kShared = Storage::kShared;
+constexpr Storage kPerDataset = Storage::kPerDataset;
+constexpr Storage kFirstWins = Storage::kPerDatasetFirstWins;
 
-constexpr CatalogRow Row(uint16_t id, const char* name, bool per_dataset, Rendering rendering) {
-  return {id, id, name, per_dataset, rendering};
+constexpr CatalogRow Row(uint16_t id, const char* name, Storage storage, Rendering rendering) {
+  return {id, id, name, storage != kShared, storage == kFirstWins, rendering};
 }
 // A range named by base text and number (from 1): base01, base02, ...
-constexpr CatalogRow Numbered(uint16_t first, uint16_t last, const char* base, bool per_dataset,
+constexpr CatalogRow Numbered(uint16_t first, uint16_t last, const char* base, Storage storage,
                               Rendering rendering) {
-  return {first, last, base, per_dataset, rendering};
+  return {first, last, base, storage != kShared, storage == kFirstWins, rendering};
 }
 
 constexpr CatalogRow kCatalog[] = {
@@ -249,8 +257,8 @@ constexpr CatalogRow kCatalog[] = {
 
     // Recording.
     Row(0x0230, "TOVA_DH_DREC_MaxFrames", kShared, One(u"%u", U16(0))),
-    Row(0x0231, "TOVA_DH_DREC_ValidFrames", kPerDataset, One(u"%u", U16(0))),
-    Row(0x0232, "TOVA_DH_DREC_TimeStamp", kPerDataset, Layout({  // 16 bytes, in SYSTEMTIME order
+    Row(0x0231, "TOVA_DH_DREC_ValidFrames", kFirstWins, One(u"%u", U16(0))),
+    Row(0x0232, "TOVA_DH_DREC_TimeStamp", kFirstWins, Layout({  // 16 bytes, in SYSTEMTIME order
         {u"Year: %u\r", {U16(0)}},
         {u"Month: %u\r", {U16(2)}},
         {u"Day: %u\r", {U16(6)}},
@@ -372,20 +380,20 @@ constexpr CatalogRow kCatalog[] = {
 
     // Information reported with the image.
     Row(0x0280, "TOVA_DH_INFO_FlagTempC", kPerDataset, One(u"%.1f °C", F32(0))),
-    Row(0x0281, "TOVA_DH_INFO_DetectorTempC", kPerDataset, One(u"%.1f °C", F32(0))),
-    Row(0x0282, "TOVA_DH_INFO_CameraTempC", kPerDataset, One(u"%.1f °C", F32(0))),
+    Row(0x0281, "TOVA_DH_INFO_DetectorTempC", kFirstWins, One(u"%.1f °C", F32(0))),
+    Row(0x0282, "TOVA_DH_INFO_CameraTempC", kFirstWins, One(u"%.1f °C", F32(0))),
     Row(0x0283, "TOVA_DH_INFO_PixelOrientX", kShared, Enum(U16(0), kPixelOrientNames)),
     Row(0x0284, "TOVA_DH_INFO_PixelOrientY", kShared, Enum(U16(0), kPixelOrientNames)),
     Row(0x0285, "TOVA_DH_INFO_PixelSwapXY", kShared, Enum(U16(0), kPixelSwapNames)),
     Row(0x0286, "TOVA_DH_INFO_InternImageNo", kPerDataset, One(u"%u", U16(0))),
-    Row(0x0287, "TOVA_DH_INFO_MeasureTimeSpan", kPerDataset, Layout({  // 8 bytes
+    Row(0x0287, "TOVA_DH_INFO_MeasureTimeSpan", kFirstWins, Layout({  // 8 bytes
         {u"Days: %u\r", {U16(0)}},
         {u"Hours: %u\r", {U16(2)}},
         {u"Minutes: %u\r", {U16(4)}},
         {u"Seconds: %u", {U16(6)}},
     })),
-    Row(0x0288, "TOVA_DH_INFO_AnalogIN_V", kPerDataset, One(u"%.2f", F32(0))),
-    Row(0x0289, "TOVA_DH_INFO_AnalogIN_V_Unit_MBC", kPerDataset, Narrow()),
+    Row(0x0288, "TOVA_DH_INFO_AnalogIN_V", kFirstWins, One(u"%.2f", F32(0))),
+    Row(0x0289, "TOVA_DH_INFO_AnalogIN_V_Unit_MBC", kFirstWins, Narrow()),
     Row(0x0290, "TOVA_DH_INFO_AnalogIN_TempC", kPerDataset, One(u"%.1f °C", F32(0))),
     Row(0x0291, "TOVA_DH_INFO_CalcTransmission", kPerDataset, One(u"%.2f", F32(0))),
     Row(0x0292, "TOVA_DH_INFO_InternalFrameRate", kShared, One(u"%.1f Hz", F32(0))),
@@ -492,21 +500,45 @@ std::u16string EntryName(uint16_t id) {
 
 const char16_t* SectionName(uint16_t section_id) {
   switch (section_id) {
-    case kSectGlobalHeader: return u"TOVA_SECT_GlobalHeader";
-    case kSectDataHeader: return u"TOVA_SECT_DataHeader";
-    case kSectImage: return u"TOVA_SECT_Image";
+    case TOVA_SECT_GlobalHeader: return u"TOVA_SECT_GlobalHeader";
+    case TOVA_SECT_DataHeader: return u"TOVA_SECT_DataHeader";
+    case TOVA_SECT_Image: return u"TOVA_SECT_Image";
     default: return u"??";
   }
 }
 
 }  // namespace tova::catalog
 
-namespace tova {
+namespace tova::catalog {
 
-// The per-dataset mark of the catalogue; false outside it.
-bool IsPerDatasetId(uint16_t id) {
-  const catalog::CatalogRow* row = catalog::FindRow(id);
-  return row && row->per_dataset;
+namespace {
+
+// The identifier rules of the document model, answered from the table. The
+// two marks of every identifier are looked up once into bit sets, so that
+// parsing a recording's headers costs no search per entry.
+class TableRules final : public IdentifierRules {
+ public:
+  TableRules() {
+    for (const CatalogRow& row : kCatalog) {
+      for (uint32_t id = row.id; id <= row.last_id; ++id) {
+        if (row.per_dataset) per_dataset_[id / 64] |= uint64_t{1} << (id % 64);
+        if (row.first_wins) first_wins_[id / 64] |= uint64_t{1} << (id % 64);
+      }
+    }
+  }
+  bool IsPerDataset(uint16_t id) const override { return (per_dataset_[id / 64] >> (id % 64)) & 1; }
+  bool IsFirstWins(uint16_t id) const override { return (first_wins_[id / 64] >> (id % 64)) & 1; }
+
+ private:
+  uint64_t per_dataset_[65536 / 64] = {};
+  uint64_t first_wins_[65536 / 64] = {};
+};
+
+}  // namespace
+
+const IdentifierRules& Rules() {
+  static const TableRules rules;
+  return rules;
 }
 
-}  // namespace tova
+}  // namespace tova::catalog

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "format/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/text.h"
 
 namespace tova::catalog {
@@ -52,11 +52,11 @@ Value Read(const Field& f, const Piece& piece, const Place& at) {
   const uint8_t* p = at.data + at.shift + f.offset;
   switch (f.type) {
     case FieldType::kU8: v.integer = *p; break;
-    case FieldType::kU16: v.integer = format::GetU16(p); break;
-    case FieldType::kU32: v.integer = format::GetU32(p); break;
-    case FieldType::kI32: v.integer = format::GetI32(p); break;
-    case FieldType::kF32: v.is_real = true; v.real = format::GetF32(p); break;
-    case FieldType::kF64: v.is_real = true; v.real = format::GetF64(p); break;
+    case FieldType::kU16: v.integer = platform::GetU16(p); break;
+    case FieldType::kU32: v.integer = platform::GetU32(p); break;
+    case FieldType::kI32: v.integer = platform::GetI32(p); break;
+    case FieldType::kF32: v.is_real = true; v.real = platform::GetF32(p); break;
+    case FieldType::kF64: v.is_real = true; v.real = platform::GetF64(p); break;
     case FieldType::kNarrowText: {
       const char* text = reinterpret_cast<const char*>(p);
       const size_t length = std::find(text, text + f.size, '\0') - text;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "format/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/text.h"
 
 namespace tova::catalog {
@@ -20,14 +20,14 @@ void RenderNarrowText(const uint8_t* data, uint32_t size, std::u16string& out) {
 void RenderUtf16Text(const uint8_t* data, uint32_t size, std::u16string& out) {
   if (!data) return;
   for (uint32_t pos = 0; pos + 2 <= size; pos += 2) {
-    const char16_t unit = format::GetU16(data + pos);
+    const char16_t unit = platform::GetU16(data + pos);
     if (unit == 0) break;
     out.push_back(unit);
   }
 }
 
 void RenderCalibrationStringUC(const uint8_t* data, uint32_t size, std::u16string& out) {
-  if (data && size >= 2 && format::GetU16(data) > 0x00FF)
+  if (data && size >= 2 && platform::GetU16(data) > 0x00FF)
     RenderNarrowText(data, size, out);
   else
     RenderUtf16Text(data, size, out);

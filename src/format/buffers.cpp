@@ -15,16 +15,16 @@ class BufferSource final : public SectionSource {
  public:
   BufferSource(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
   bool AtEnd() override { return size_ < 2 || pos_ >= size_ - 1; }
-  int32_t ReadExact(uint8_t* destination, uint32_t n) override {
-    if (n > size_ - pos_) return 11;
+  Code ReadExact(uint8_t* destination, uint32_t n) override {
+    RETURN_IF(n > size_ - pos_, Code::kShort);
     std::copy(data_ + pos_, data_ + pos_ + n, destination);
     pos_ += n;
-    return 0;
+    return Code::kOk;
   }
-  int32_t Skip(uint32_t n) override {
-    if (n > size_ - pos_) return 11;
+  Code Skip(uint32_t n) override {
+    RETURN_IF(n > size_ - pos_, Code::kShort);
     pos_ += n;
-    return 0;
+    return Code::kOk;
   }
   uint64_t BytesRemaining() override { return size_ - pos_; }
   void Where(uint16_t& part, uint32_t& offset) override {
@@ -45,41 +45,42 @@ class BufferSink final : public SectionSink {
   BufferSink(CTOVAFile& doc, uint32_t buffer_size, uint32_t& image_offset, uint32_t& image_size)
       : doc_(doc), buffer_size_(buffer_size), image_offset_(image_offset), image_size_(image_size) {}
 
-  int32_t Begin(uint32_t, uint16_t id, uint32_t data_size, uint16_t, uint32_t offset,
-                SectionTarget& target) override {
-    switch (id) {
-      case kSectGlobalHeader:
-        target.section = &doc_.global_header;
-        global_header_ = true;
-        return 0;
-      case kSectDataHeader:
-        if (doc_.data_headers.empty()) return 22;
-        target.section = doc_.data_headers[0].get();
-        data_header_ = true;
-        return 0;
-      case kSectImage:
-        if (doc_.images.empty()) return 22;
-        target.section = doc_.images[0].get();
+  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+    switch (m.section_id) {
+      case TOVA_SECT_GlobalHeader:
+        target = &doc_.global_header;
+        seen_global_header_ = true;
+        return Code::kOk;
+      case TOVA_SECT_DataHeader:
+        RETURN_IF(doc_.data_headers.empty(), Code::kNoSection);
+        target = doc_.data_headers[0].get();
+        seen_data_header_ = true;
+        return Code::kOk;
+      case TOVA_SECT_Image:
+        RETURN_IF(doc_.images.empty(), Code::kNoSection);
+        target = doc_.images[0].get();
         // The place of the image data is reported only when they lie inside
         // the buffer: a caller addresses the pixels through it.
-        if (data_size >= 7 && static_cast<uint64_t>(offset) + data_size <= buffer_size_) {
-          image_size_ = data_size - kRecordHeaderSize;
-          image_offset_ = offset + kRecordHeaderSize;
+        if (m.data_size > record::kHeaderSize && static_cast<uint64_t>(m.offset) + m.data_size <= buffer_size_) {
+          image_size_ = m.data_size - record::kHeaderSize;
+          image_offset_ = m.offset + record::kHeaderSize;
         }
-        image_ = true;
-        return 0;
+        seen_image_ = true;
+        return Code::kOk;
       default:
-        return 21;
+        return Code::kSectionId;
     }
   }
-  int32_t End(uint16_t) override { return global_header_ && data_header_ && image_ ? 1 : 0; }
+  ScanControl End(uint16_t) override {
+    return seen_global_header_ && seen_data_header_ && seen_image_ ? ScanControl::kStop : ScanControl::kGoOn;
+  }
 
  private:
   CTOVAFile& doc_;
   uint32_t buffer_size_;
   uint32_t& image_offset_;
   uint32_t& image_size_;
-  bool global_header_ = false, data_header_ = false, image_ = false;
+  bool seen_global_header_ = false, seen_data_header_ = false, seen_image_ = false;
 };
 
 }  // namespace
@@ -87,39 +88,40 @@ class BufferSink final : public SectionSink {
 uint32_t BufferSize(CTOVAFile& doc) {
   DatasetSections s;
   if (!CurrentSections(doc, s)) return 0;
-  return static_cast<uint32_t>(std::min<uint64_t>(DatasetByteCount(s, false), UINT32_MAX));
+  return static_cast<uint32_t>(std::min<uint64_t>(DatasetByteCount(s, DatasetForm::kFull), UINT32_MAX));
 }
 
-int32_t WriteToBuffer(CTOVAFile& doc, uint8_t* buffer, uint32_t capacity, uint32_t& written,
+Code WriteToBuffer(CTOVAFile& doc, uint8_t* buffer, uint32_t capacity, uint32_t& written,
                       uint32_t& image_offset, uint32_t& image_size) {
   uint32_t needed;
   {
     platform::DocumentLockGuard guard(doc.lock);
     needed = BufferSize(doc);
   }
-  if (capacity < needed) return 13;
+  RETURN_IF(capacity < needed, Code::kBufferTooSmall);
   platform::DocumentLockGuard guard(doc.lock);
-  if (doc.cur_dataset != 0) return 50;
+  RETURN_IF(doc.cur_dataset != 0, Code::kDataset);
   image_offset = 0;
   image_size = 0;
   DatasetSections s;
   // A change by another thread between the two holds makes the dataset not
   // fit: nothing is written.
-  if (!CurrentSections(doc, s) || DatasetByteCount(s, false) > capacity) {
+  if (!CurrentSections(doc, s) || DatasetByteCount(s, DatasetForm::kFull) > capacity) {
     written = 0;
-    return 0;
+    return Code::kOk;
   }
-  const uint32_t total = WriteDataset(s, false, buffer, capacity);
-  const uint64_t image_length = s.image->GetSectionSize(0);
-  if (image_length > 2 * kRecordHeaderSize) {
-    image_size = static_cast<uint32_t>(image_length - 2 * kRecordHeaderSize);
+  const uint32_t total = WriteDataset(s, DatasetForm::kFull, buffer, capacity);
+  // The pixels are the data of the image section's last entry record.
+  const uint64_t image_length = s.image->GetSectionSize(EntryScope::kAll);
+  if (image_length > record::kImageDataOffset) {
+    image_size = static_cast<uint32_t>(image_length - record::kImageDataOffset);
     image_offset = total - image_size;
   }
   written = total;
-  return 0;
+  return Code::kOk;
 }
 
-int32_t ReadFromBuffer(CTOVAFile& doc, const uint8_t* buffer, uint32_t size, uint32_t& image_offset,
+Code ReadFromBuffer(CTOVAFile& doc, const uint8_t* buffer, uint32_t size, uint32_t& image_offset,
                        uint32_t& image_size) {
   image_offset = 0;
   image_size = 0;

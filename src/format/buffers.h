@@ -4,9 +4,8 @@
 
 #include <cstdint>
 
-namespace tova {
-class CTOVAFile;
-}
+#include "model/result.h"
+#include "model/tova_file.h"
 
 namespace tova::format {
 
@@ -14,14 +13,15 @@ namespace tova::format {
 // header or image section. Call under the document lock.
 uint32_t BufferSize(CTOVAFile& doc);
 
-// TOVADLL_WRITE_TO_BUFFER_EX: 0, 13 or 50. Takes the document lock itself,
+// TOVADLL_WRITE_TO_BUFFER_EX: kOk, kBufferTooSmall or kDataset. Takes the document lock itself,
 // once to size the dataset and once to write it.
-int32_t WriteToBuffer(CTOVAFile& doc, uint8_t* buffer, uint32_t capacity, uint32_t& written,
+Code WriteToBuffer(CTOVAFile& doc, uint8_t* buffer, uint32_t capacity, uint32_t& written,
                       uint32_t& image_offset, uint32_t& image_size);
 
-// TOVADLL_READ_FROM_BUFFER_EX: 0, 3, 11, 21, 22, 23, 30 or 32. Merges the
-// sections of the buffer into the document; call under the document lock.
-int32_t ReadFromBuffer(CTOVAFile& doc, const uint8_t* buffer, uint32_t size, uint32_t& image_offset,
+// TOVADLL_READ_FROM_BUFFER_EX: merges the sections of the buffer into the
+// document and reports the scan's code as it is; call under the document
+// lock.
+Code ReadFromBuffer(CTOVAFile& doc, const uint8_t* buffer, uint32_t size, uint32_t& image_offset,
                        uint32_t& image_size);
 
 }  // namespace tova::format

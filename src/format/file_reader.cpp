@@ -1,21 +1,26 @@
 // The file reader, the background scan and the cleanup of embedded documents.
 #include "format/file_reader.h"
 
+#include <iterator>
 #include <memory>
 #include <new>
 
-#include "format/byte_order.h"
+#include "format/layout.h"
+#include "format/part_files.h"
 #include "format/part_reader.h"
-#include "model/tova_file.h"
 #include "platform/file_services.h"
 
 namespace tova::format {
 
 namespace {
 
-constexpr uint16_t kWindowDerivation = 0x0600;
+// A window derivation (TOVA_DH_WINDOW_DERIVATION) is a list of 40-byte
+// records, each naming at offset 6 the embedded document it derives from.
 constexpr uint32_t kWindowDerivationRecord = 40;
-constexpr uint16_t kEmbeddedDocuments[] = {0x0601, 0x0602, 0x0606, 0x0607, 0x0608, 0x0609};
+constexpr uint32_t kDerivedDocumentOffset = 6;
+constexpr uint16_t kEmbeddedDocuments[] = {TOVA_DH_EMBEDDED_TOVA_REF,  TOVA_DH_EMBEDDED_TOVA_DIFF,
+                                           TOVA_DH_EMBEDDED_TOVA_FILT, TOVA_DH_EMBEDDED_TOVA_HIST,
+                                           TOVA_DH_EMBEDDED_TOVA_2DLINE, TOVA_DH_EMBEDDED_TOVA_PULSEFFT};
 
 // Which sections of the first dataset a scan has met.
 struct SeenSections {
@@ -23,55 +28,74 @@ struct SeenSections {
   bool data_header = false;
   bool image = false;
   bool All() const { return global_header && data_header && image; }
+  void Note(uint16_t id) {
+    if (id == TOVA_SECT_GlobalHeader) global_header = true;
+    if (id == TOVA_SECT_DataHeader) data_header = true;
+    if (id == TOVA_SECT_Image) image = true;
+  }
 };
 
 // The file reader's side of the scan: the global header and data headers are
-// parsed; of an image only its place is noted.
+// parsed; of an image only its place is noted. Past the first dataset, a scan
+// that keeps only the first parses into a scratch section and counts.
 class ReaderSink final : public SectionSink {
  public:
-  ReaderSink(CTOVAFile& doc, bool read_all, bool show_progress)
-      : doc_(doc), read_all_(read_all), show_progress_(show_progress) {}
+  ReaderSink(CTOVAFile& doc, ReadScope scope, Progress& progress)
+      : doc_(doc), scope_(scope), progress_(progress), scratch_(doc.NewSection(TOVA_SECT_DataHeader)),
+        scratch_global_(doc.NewSection(TOVA_SECT_GlobalHeader)) {}
 
-  int32_t Begin(uint32_t number, uint16_t id, uint32_t data_size, uint16_t part, uint32_t offset,
-                SectionTarget& target) override {
-    if (show_progress_ && !doc_.ProgressStep(number)) {
+  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+    if (!progress_.Step(m.number)) {
       cancelled = true;
-      return 8;
+      return Code::kCancelled;
     }
-    switch (id) {
-      case kSectGlobalHeader:
-        target.section = &doc_.global_header;
-        seen_.global_header = true;
-        return 0;
-      case kSectDataHeader:
-        if (!first_data_header_taken_ && !doc_.data_headers.empty()) {
-          target.section = doc_.data_headers[0].get();
-          first_data_header_taken_ = true;
-        } else {
-          doc_.data_headers.push_back(std::make_unique<CTOVASection>(kSectDataHeader));
-          target.section = doc_.data_headers.back().get();
-        }
-        seen_.data_header = true;
-        return 0;
-      case kSectImage:
-        doc_.image_index.push_back(TTOVASectInfo{data_size, part, offset});
-        seen_.image = true;
-        return 0;
+    RETURN_IF(!record::IsSectionId(m.section_id), Code::kSectionId);
+    const bool keep = scope_ != ReadScope::kAllKeepFirst || !seen_.All();
+    seen_.Note(m.section_id);
+    switch (m.section_id) {
+      case TOVA_SECT_GlobalHeader:
+        target = keep ? &doc_.global_header : Scratch(*scratch_global_);
+        return Code::kOk;
+      case TOVA_SECT_DataHeader:
+        ++data_headers;
+        target = keep ? KeptDataHeader() : Scratch(*scratch_);
+        return Code::kOk;
       default:
-        return 21;
+        ++images;
+        if (keep) doc_.image_index.push_back(TTOVASectInfo{m.data_size, m.part, m.offset});
+        return Code::kOk;
     }
   }
 
-  int32_t End(uint16_t) override { return !read_all_ && seen_.All() ? 1 : 0; }
+  ScanControl End(uint16_t) override {
+    return scope_ == ReadScope::kFirstDataset && seen_.All() ? ScanControl::kStop : ScanControl::kGoOn;
+  }
 
   bool cancelled = false;
+  uint32_t data_headers = 0;
+  uint32_t images = 0;
 
  private:
+  CTOVASection* KeptDataHeader() {
+    if (!first_data_header_taken_ && !doc_.data_headers.empty()) {
+      first_data_header_taken_ = true;
+      return doc_.data_headers[0].get();
+    }
+    doc_.data_headers.push_back(doc_.NewSection(TOVA_SECT_DataHeader));
+    return doc_.data_headers.back().get();
+  }
+  static CTOVASection* Scratch(CTOVASection& section) {
+    section.RemoveAllEntries();
+    return &section;
+  }
+
   CTOVAFile& doc_;
-  bool read_all_;
-  bool show_progress_;
+  ReadScope scope_;
+  Progress& progress_;
   bool first_data_header_taken_ = false;
   SeenSections seen_;
+  std::unique_ptr<CTOVASection> scratch_;         // later data headers, checked and dropped
+  std::unique_ptr<CTOVASection> scratch_global_;  // later global headers, checked and dropped
 };
 
 // The background scan's side: the first dataset was stored by the earlier
@@ -81,51 +105,48 @@ class AfterFirstSink final : public SectionSink {
  public:
   AfterFirstSink(CTOVAFile& doc, const volatile uint8_t* cancel) : doc_(doc), cancel_(cancel) {}
 
-  int32_t Begin(uint32_t, uint16_t id, uint32_t data_size, uint16_t part, uint32_t offset,
-                SectionTarget& target) override {
-    if (cancel_ && *cancel_) return 8;
-    if (id != kSectGlobalHeader && id != kSectDataHeader && id != kSectImage) return 21;
+  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+    RETURN_IF(cancel_ && *cancel_, Code::kCancelled);
+    RETURN_IF(!record::IsSectionId(m.section_id), Code::kSectionId);
     if (!first_.All()) {
-      if (id == kSectGlobalHeader) first_.global_header = true;
-      if (id == kSectDataHeader) first_.data_header = true;
-      if (id == kSectImage) first_.image = true;
-      return 0;  // already in the document: passed over
+      first_.Note(m.section_id);
+      return Code::kOk;  // already in the document: passed over
     }
-    switch (id) {
-      case kSectGlobalHeader:
-        target.section = &doc_.global_header;
-        return 0;
-      case kSectDataHeader:
-        pending_ = std::make_unique<CTOVASection>(kSectDataHeader);
-        target.section = pending_.get();
-        return 0;
+    switch (m.section_id) {
+      case TOVA_SECT_GlobalHeader:
+        target = &doc_.global_header;
+        return Code::kOk;
+      case TOVA_SECT_DataHeader:
+        pending_ = doc_.NewSection(TOVA_SECT_DataHeader);
+        target = pending_.get();
+        return Code::kOk;
       default:
         // Noted now, added once its data are known to lie in the files.
-        pending_image_ = TTOVASectInfo{data_size, part, offset};
+        pending_image_ = TTOVASectInfo{m.data_size, m.part, m.offset};
         has_pending_image_ = true;
-        return 0;
+        return Code::kOk;
     }
   }
 
-  int32_t Parse(CTOVASection& target, const uint8_t* data, uint32_t size, uint16_t id) override {
+  Code Parse(CTOVASection& target, const uint8_t* data, uint32_t size) override {
     if (&target == &doc_.global_header) {
       platform::DocumentLockGuard guard(doc_.lock);
-      return target.ReadSection(data, size, id);
+      return target.ReadSection(data, size);
     }
-    return target.ReadSection(data, size, id);  // a new data header nobody sees yet
+    return target.ReadSection(data, size);  // a new data header nobody sees yet
   }
 
-  int32_t End(uint16_t id) override {
-    if (id == kSectDataHeader && pending_) {
+  ScanControl End(uint16_t id) override {
+    if (id == TOVA_SECT_DataHeader && pending_) {
       platform::DocumentLockGuard guard(doc_.lock);
       doc_.data_headers.push_back(std::move(pending_));
     }
-    if (id == kSectImage && has_pending_image_) {
+    if (id == TOVA_SECT_Image && has_pending_image_) {
       platform::DocumentLockGuard guard(doc_.lock);
       doc_.image_index.push_back(pending_image_);
       has_pending_image_ = false;
     }
-    return 0;
+    return ScanControl::kGoOn;
   }
 
  private:
@@ -137,73 +158,84 @@ class AfterFirstSink final : public SectionSink {
   bool has_pending_image_ = false;
 };
 
+// Runs the scan over the document's part files from the first byte.
+Code ScanFile(const std::u16string& path, SectionSink& sink, ScanEnd* end) {
+  PartReader reader(path);
+  TRY(reader.Open(0, 0));
+  TRY(ScanSections(reader, sink));
+  if (end) reader.Where(end->part, end->offset);
+  return Code::kOk;
+}
+
+// Every failure of the file reader is a failed read at its interface.
+Code AsReadFailure(Code code) { return code == Code::kOk ? Code::kOk : Code::kRead; }
+
 }  // namespace
 
-int32_t ReadFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) {
-  ReaderSink sink(doc, read_all != 0, show_progress != 0);
-  int32_t rc;
+Code ReadFile(CTOVAFile& doc, ReadScope scope, Progress& progress, ScanEnd* end) {
+  ReaderSink sink(doc, scope, progress);
+  Code rc;
   try {
-    if (show_progress) doc.CreateProgressDialog(u"Analysing");
-    PartReader reader(doc.path);
-    rc = reader.Open(0, 0);
-    if (rc == 0) rc = ScanSections(reader, sink);
+    ProgressScope report(progress, u"Analysing", doc.path);
+    rc = ScanFile(doc.path, sink, end);
   } catch (const std::bad_alloc&) {
-    rc = 3;  // a section, or the place of an image, could not be stored
+    rc = Code::kNoMemory;  // a section, or the place of an image, could not be stored
   }
-  doc.CloseProgressDialog();
   CleanupEmbeddedDocuments(doc);
   if (sink.cancelled) {
     doc.ClearDatasets();
-    return 8;
+    return Code::kCancelled;
   }
-  return rc == 0 ? 0 : 9;
+  if (end) {
+    end->data_headers = sink.data_headers;
+    end->images = sink.images;
+  }
+  return AsReadFailure(rc);
 }
 
-int32_t ReadFromFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress) {
+Code ReadFromFile(CTOVAFile& doc, ReadScope scope, Progress& progress) {
   doc.ClearDatasets();
-  int32_t rc;
+  Code rc;
   try {
     doc.CreateFirstDatasetSections();
+    if (doc.ImagesInFiles() && !FilesOf(doc)) AttachFiles(doc, doc.path);
     if (!platform::FileHasExtension(doc.path, u"tova")) {
-      rc = 43;
+      rc = Code::kExtension;
     } else {
-      rc = ReadFile(doc, read_all, show_progress);
-      if (rc == 0) rc = doc.SetCurDataset(0, 1);
+      rc = ReadFile(doc, scope, progress);
+      if (rc == Code::kOk) rc = doc.SetCurDataset(0, ImageLoad::kLoad);
     }
   } catch (const std::bad_alloc&) {
-    rc = 3;  // no half-read document is left behind
+    rc = Code::kNoMemory;  // no half-read document is left behind
   }
-  if (rc != 0) doc.ClearDatasets();
-  doc.SetModified(0);
+  if (Failed(rc)) doc.ClearDatasets();
+  doc.SetModified(false);
   return rc;
 }
 
-int32_t ReadAfterFirst(CTOVAFile& doc, const volatile uint8_t* cancel) {
+Code ReadAfterFirst(CTOVAFile& doc, const volatile uint8_t* cancel) {
   AfterFirstSink sink(doc, cancel);
-  int32_t rc;
+  Code rc;
   try {
-    PartReader reader(doc.path);
-    rc = reader.Open(0, 0);
-    if (rc == 0) rc = ScanSections(reader, sink);
+    rc = ScanFile(doc.path, sink, nullptr);
   } catch (const std::bad_alloc&) {
-    rc = 3;  // what was added before stays; each addition is whole
+    rc = Code::kNoMemory;  // what was added before stays; each addition is whole
   }
   {
     platform::DocumentLockGuard guard(doc.lock);
     CleanupEmbeddedDocuments(doc);
   }
-  if (rc == 8) return 8;
-  return rc == 0 ? 0 : 9;
+  return rc == Code::kCancelled ? rc : AsReadFailure(rc);
 }
 
 void CleanupEmbeddedDocuments(CTOVAFile& doc) {
   if (doc.data_headers.empty()) return;
-  const CTOVAEntry* derivation = doc.data_headers[0]->FindEntry(kWindowDerivation);
+  const CTOVAEntry* derivation = doc.data_headers[0]->FindEntry(TOVA_DH_WINDOW_DERIVATION);
   if (!derivation) return;
   bool named[std::size(kEmbeddedDocuments)] = {};
   const uint32_t records = derivation->HasData() ? derivation->DataSize() / kWindowDerivationRecord : 0;
   for (uint32_t r = 0; r < records; ++r) {
-    const uint16_t id = GetU16(derivation->Data() + r * kWindowDerivationRecord + 6);
+    const uint16_t id = platform::GetU16(derivation->Data() + r * kWindowDerivationRecord + kDerivedDocumentOffset);
     for (size_t k = 0; k < std::size(kEmbeddedDocuments); ++k)
       if (kEmbeddedDocuments[k] == id) named[k] = true;
   }

@@ -5,23 +5,41 @@
 
 #include <cstdint>
 
-namespace tova {
-class CTOVAFile;
-}
+#include "model/progress.h"
+#include "model/result.h"
+#include "model/tova_file.h"
 
 namespace tova::format {
 
-// TOVADLL_READ_FROM_FILE: 0, 43, 8, 9, or the result of making dataset 0
-// current (50, 3, 10, 11, 30, 32). Every failure leaves the datasets cleared.
-int32_t ReadFromFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress);
+// How much of a file a read takes into the document.
+enum class ReadScope {
+  kFirstDataset,  // stops once the first dataset's three sections were met
+  kAll,           // every dataset
+  // Scans every dataset (so that a damaged one fails the read) but keeps only
+  // the first: what an append-open of a write document needs.
+  kAllKeepFirst,
+};
 
-// The file reader: 0, 8 (cancelled; datasets cleared) or 9 (any failure).
-int32_t ReadFile(CTOVAFile& doc, uint32_t read_all, uint32_t show_progress);
+// Where a completed scan of the whole file ended, and what it met.
+struct ScanEnd {
+  uint16_t part = 0;     // the part the scan ended in
+  uint32_t offset = 0;   // the position in it after the last whole section
+  uint32_t data_headers = 0;
+  uint32_t images = 0;
+};
+
+// TOVADLL_READ_FROM_FILE: kOk, kExtension, kCancelled, kRead, or the result
+// of making dataset 0 current. Every failure leaves the datasets cleared.
+Code ReadFromFile(CTOVAFile& doc, ReadScope scope, Progress& progress);
+
+// The file reader: kOk, kCancelled (datasets cleared) or kRead (any
+// failure). end, when given, receives where a scan of the whole file ended.
+Code ReadFile(CTOVAFile& doc, ReadScope scope, Progress& progress, ScanEnd* end = nullptr);
 
 // TOVADLL_READ_FROM_FILE_AFTER_FIRST: scans the whole file again and adds
 // every dataset after the first, taking the document lock around each single
-// change; 0, 8 or 9. cancel may be null.
-int32_t ReadAfterFirst(CTOVAFile& doc, const volatile uint8_t* cancel);
+// change; kOk, kCancelled or kRead. cancel may be null.
+Code ReadAfterFirst(CTOVAFile& doc, const volatile uint8_t* cancel);
 
 // Removes from every data header the embedded documents that the window
 // derivation list of dataset 0 does not name.

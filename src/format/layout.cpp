@@ -4,73 +4,75 @@
 #include <memory>
 #include <new>
 
-#include "format/byte_order.h"
-#include "model/tova_file.h"
-
 namespace tova::format {
 
 bool CurrentSections(CTOVAFile& doc, DatasetSections& s) {
   CTOVASection* image = nullptr;
-  if (doc.cur_dataset >= doc.data_headers.size() || doc.GetSection(kSectImage, image) != 0) return false;
+  if (doc.cur_dataset >= doc.data_headers.size() || Failed(doc.GetSection(TOVA_SECT_Image, image))) return false;
   s.global_header = &doc.global_header;
   s.data_header = doc.data_headers[doc.cur_dataset].get();
   s.image = image;
   return true;
 }
 
-uint64_t DatasetByteCount(const DatasetSections& s, bool per_dataset_form) {
+uint64_t DatasetByteCount(const DatasetSections& s, DatasetForm form) {
   uint64_t total = 0;
-  if (!per_dataset_form) total += s.global_header->GetSectionSize(0);
-  total += s.data_header->GetSectionSize(per_dataset_form);
-  total += s.image->GetSectionSize(per_dataset_form);
+  if (form == DatasetForm::kFull) total += s.global_header->GetSectionSize(EntryScope::kAll);
+  total += s.data_header->GetSectionSize(ScopeOf(form));
+  total += s.image->GetSectionSize(ScopeOf(form));
   return total;
 }
 
-uint32_t WriteDataset(const DatasetSections& s, bool per_dataset_form, uint8_t* destination, uint32_t capacity) {
+uint64_t ImageDataPosition(const DatasetSections& s, DatasetForm form) {
+  return DatasetByteCount(s, form) - s.image->GetSectionSize(ScopeOf(form)) + record::kHeaderSize;
+}
+
+uint32_t WriteDataset(const DatasetSections& s, DatasetForm form, uint8_t* destination, uint32_t capacity) {
   uint32_t pos = 0;
-  if (!per_dataset_form) {
-    const uint32_t n = s.global_header->WriteSection(destination, capacity, 0);
+  if (form == DatasetForm::kFull) {
+    const uint32_t n = s.global_header->WriteSection(destination, capacity, EntryScope::kAll);
     if (n == 0) return 0;
     pos += n;
   }
   for (const CTOVASection* section : {s.data_header, s.image}) {
-    const uint32_t n = section->WriteSection(destination + pos, capacity - pos, per_dataset_form);
+    const uint32_t n = section->WriteSection(destination + pos, capacity - pos, ScopeOf(form));
     if (n == 0) return 0;
     pos += n;
   }
   return pos;
 }
 
-int32_t ScanSections(SectionSource& source, SectionSink& sink) {
+namespace {
+
+// Reads (or passes over) the data of one section into its target.
+Code TakeSectionData(SectionSource& source, SectionSink& sink, CTOVASection* target, uint32_t data_size) {
+  if (data_size == 0) return Code::kOk;
+  // The length is untrusted: nothing is allocated that the data cannot hold.
+  RETURN_IF(data_size > source.BytesRemaining(), Code::kShort);
+  if (!target) return source.Skip(data_size);
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[data_size]);
+  RETURN_IF(!block, Code::kNoMemory);
+  TRY(source.ReadExact(block.get(), data_size));
+  return sink.Parse(*target, block.get(), data_size);
+}
+
+}  // namespace
+
+Code ScanSections(SectionSource& source, SectionSink& sink) {
   uint32_t number = 0;
   while (!source.AtEnd()) {
-    uint8_t header[kRecordHeaderSize];
-    if (int32_t rc = source.ReadExact(header, kRecordHeaderSize)) return rc;
-    const uint32_t length = GetU32(header);
-    const uint16_t id = GetU16(header + 4);
-    ++number;
-    if (length < kRecordHeaderSize) return 23;
-    const uint32_t data_size = length - kRecordHeaderSize;
-    uint16_t part = 0;
-    uint32_t offset = 0;
-    source.Where(part, offset);
-    SectionTarget target;
-    if (int32_t rc = sink.Begin(number, id, data_size, part, offset, target)) return rc;
-    if (data_size != 0) {
-      // The length is untrusted: nothing is allocated that the data cannot hold.
-      if (data_size > source.BytesRemaining()) return 11;
-      if (target.section) {
-        std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[data_size]);
-        if (!block) return 3;
-        if (int32_t rc = source.ReadExact(block.get(), data_size)) return rc;
-        if (int32_t rc = sink.Parse(*target.section, block.get(), data_size, id)) return rc;
-      } else {
-        if (int32_t rc = source.Skip(data_size)) return rc;
-      }
-    }
-    if (int32_t rc = sink.End(id)) return rc == 1 ? 0 : rc;
+    uint8_t bytes[record::kHeaderSize];
+    TRY(source.ReadExact(bytes, record::kHeaderSize));
+    const record::Header header = record::GetHeader(bytes);
+    RETURN_IF(header.length < record::kHeaderSize, Code::kSectionShort);
+    SectionMeeting meeting{++number, header.id, header.DataSize()};
+    source.Where(meeting.part, meeting.offset);
+    CTOVASection* target = nullptr;
+    TRY(sink.Begin(meeting, target));
+    TRY(TakeSectionData(source, sink, target, meeting.data_size));
+    if (sink.End(header.id) == ScanControl::kStop) return Code::kOk;
   }
-  return 0;
+  return Code::kOk;
 }
 
 }  // namespace tova::format

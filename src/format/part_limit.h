@@ -8,8 +8,6 @@
 namespace tova::format {
 
 inline constexpr uint32_t kPartSizeLimit = 0x7FFFFFFF;  // 2,147,483,647 bytes
-// Parts 1 to 999: the three-digit names that housekeeping can find.
-inline constexpr uint32_t kMaxPartNumber = 999;
 
 uint32_t PartSizeLimit();
 // 0 restores the real limit.

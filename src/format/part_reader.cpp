@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "format/part_limit.h"
-#include "model/tova_file.h"
+#include "model/document_files.h"
 #include "platform/file_services.h"
 
 namespace tova::format {
@@ -20,38 +20,38 @@ void PartReader::Close() {
   file_ = nullptr;
 }
 
-int32_t PartReader::EnterPart(uint16_t part) {
+Code PartReader::EnterPart(uint16_t part) {
   Close();
   part_ = part;
   pos_ = 0;
   later_known_ = false;
-  const std::u16string name = CTOVAFile::PartFileName(main_path_, part);
+  const std::u16string name = PartFileName(main_path_, part);
   if (held_file_ && part == held_part_) {
     file_ = held_file_;
-    if (!file_->Size(size_)) return 9;
-    return 0;
+    if (!file_->Size(size_)) return Code::kRead;
+    return Code::kOk;
   }
   own_file_ = platform::GetFileSystem().Open(name, platform::OpenMode::ReadShared);
-  if (!own_file_) return 10;
+  if (!own_file_) return Code::kOpen;
   file_ = own_file_.get();
-  if (!file_->Size(size_)) return 9;
-  return 0;
+  if (!file_->Size(size_)) return Code::kRead;
+  return Code::kOk;
 }
 
-int32_t PartReader::Open(uint16_t part, uint32_t offset) {
-  if (int32_t rc = EnterPart(part)) return rc;
-  if (!file_->Seek(offset)) return 9;
+Code PartReader::Open(uint16_t part, uint32_t offset) {
+  TRY(EnterPart(part));
+  if (!file_->Seek(offset)) return Code::kRead;
   pos_ = offset;
-  return 0;
+  return Code::kOk;
 }
 
-int32_t PartReader::NextPart() {
-  if (part_ >= kMaxPartNumber) return 11;
+Code PartReader::NextPart() {
+  if (part_ >= kMaxPartNumber) return Code::kShort;
   const uint16_t next = static_cast<uint16_t>(part_ + 1);
-  if (platform::FileSize32(CTOVAFile::PartFileName(main_path_, next)) == 0) return 11;
-  if (int32_t rc = EnterPart(next)) return rc;
-  if (!file_->Seek(0)) return 9;
-  return 0;
+  if (platform::FileSize32(PartFileName(main_path_, next)) == 0) return Code::kShort;
+  TRY(EnterPart(next));
+  if (!file_->Seek(0)) return Code::kRead;
+  return Code::kOk;
 }
 
 bool PartReader::AtEnd() {
@@ -63,7 +63,7 @@ bool PartReader::AtEnd() {
   // whose size cannot be told is entered, so that the failure is reported
   // instead of passing for the end of the document.
   if (size_ >= PartSizeLimit() && part_ < kMaxPartNumber) {
-    const std::u16string next = CTOVAFile::PartFileName(main_path_, static_cast<uint16_t>(part_ + 1));
+    const std::u16string next = PartFileName(main_path_, static_cast<uint16_t>(part_ + 1));
     uint64_t next_size = 0;
     if (platform::GetFileSystem().Size(next, next_size)) return next_size == 0;
     return !platform::GetFileSystem().Exists(next);
@@ -71,46 +71,46 @@ bool PartReader::AtEnd() {
   return true;
 }
 
-int32_t PartReader::ReadExact(uint8_t* destination, uint32_t n) {
-  if (!file_) return 11;
+Code PartReader::ReadExact(uint8_t* destination, uint32_t n) {
+  RETURN_IF(!file_, Code::kShort);
   while (n > 0) {
     const uint64_t avail = size_ > pos_ ? size_ - pos_ : 0;
     if (avail == 0) {
-      if (int32_t rc = NextPart()) return rc;
+      TRY(NextPart());
       continue;
     }
     const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
     uint32_t got = 0;
-    if (!file_->Read(destination, take, got)) return 9;
+    if (!file_->Read(destination, take, got)) return Code::kRead;
     pos_ += got;
-    if (got < take) return 11;  // the part is shorter than its size said
+    if (got < take) return Code::kShort;  // the part is shorter than its size said
     destination += got;
     n -= got;
   }
-  return 0;
+  return Code::kOk;
 }
 
-int32_t PartReader::Skip(uint32_t n) {
-  if (!file_) return 11;
+Code PartReader::Skip(uint32_t n) {
+  RETURN_IF(!file_, Code::kShort);
   while (n > 0) {
     const uint64_t avail = size_ > pos_ ? size_ - pos_ : 0;
     if (avail == 0) {
-      if (int32_t rc = NextPart()) return rc;
+      TRY(NextPart());
       continue;
     }
     const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
     pos_ += take;
     n -= take;
-    if (!file_->Seek(pos_)) return 9;
+    if (!file_->Seek(pos_)) return Code::kRead;
   }
-  return 0;
+  return Code::kOk;
 }
 
 uint64_t PartReader::LaterPartsSize() {
   if (!later_known_) {
     later_sizes_.clear();
     for (uint32_t p = part_ + 1u; p <= kMaxPartNumber; ++p) {
-      const uint32_t size = platform::FileSize32(CTOVAFile::PartFileName(main_path_, p));
+      const uint32_t size = platform::FileSize32(PartFileName(main_path_, p));
       if (size == 0) break;
       later_sizes_.push_back(size);
     }

@@ -21,22 +21,22 @@ class PartReader final : public SectionSource {
   explicit PartReader(std::u16string main_path, platform::File* held_file = nullptr, uint16_t held_part = 0);
   ~PartReader() override;
 
-  // Opens part `part` and positions at offset: 0, 10 (cannot be opened),
-  // 9 (cannot be positioned).
-  int32_t Open(uint16_t part, uint32_t offset);
+  // Opens part `part` and positions at offset: kOpen when it cannot be
+  // opened, kRead when it cannot be positioned.
+  Code Open(uint16_t part, uint32_t offset);
   // Closes the part in use (an error while closing a file opened for reading
   // is of no consequence).
   void Close();
 
   bool AtEnd() override;
-  int32_t ReadExact(uint8_t* destination, uint32_t n) override;
-  int32_t Skip(uint32_t n) override;
+  Code ReadExact(uint8_t* destination, uint32_t n) override;
+  Code Skip(uint32_t n) override;
   uint64_t BytesRemaining() override;
   void Where(uint16_t& part, uint32_t& offset) override;
 
  private:
-  int32_t EnterPart(uint16_t part);
-  int32_t NextPart();
+  Code EnterPart(uint16_t part);
+  Code NextPart();
   uint64_t LaterPartsSize();
 
   std::u16string main_path_;

@@ -4,8 +4,9 @@
 // services on top of it), so tests can inject failures and fix file times.
 #include "housekeeping/housekeeping.h"
 
+#include "model/document_files.h"
+
 #include <algorithm>
-#include <climits>
 
 #include "platform/file_services.h"
 #include "platform/file_system.h"
@@ -20,48 +21,6 @@ using platform::FileSystem;
 using platform::FileTimes;
 
 constexpr double kPerKibi = 0.0009765625;  // 1 / 1024
-
-// Where the directory part of a path ends: the directory prefix (separator
-// included, so that prefix + name is the full path again) and the last
-// component.
-struct SplitPath {
-  std::u16string prefix;
-  std::u16string name;
-};
-
-SplitPath Split(const std::u16string& path) {
-#ifdef _WIN32
-  const size_t cut = path.find_last_of(u"\\/:");
-#else
-  const size_t cut = path.rfind(u'/');
-#endif
-  if (cut == std::u16string::npos) return {std::u16string(), path};
-  return {path.substr(0, cut + 1), path.substr(cut + 1)};
-}
-
-// Names compare as the file system compares them: case-insensitively on
-// Windows (as the directory search matches them there), exactly elsewhere.
-bool SameName(std::u16string_view a, std::u16string_view b) {
-#ifdef _WIN32
-  return a.size() == b.size() && platform::ToUpper(a) == platform::ToUpper(b);
-#else
-  return a == b;
-#endif
-}
-
-// The part-number text of a continuation file of main_name: the one to three
-// characters after the main name and its blank. The search pattern alone
-// cannot tell: a main name holding '?' or '*' (legal outside Windows) would
-// make the pattern match other documents' continuation files. Empty when
-// found is no continuation name of main_name.
-std::u16string_view PartNumberText(std::u16string_view main_name, std::u16string_view found) {
-  if (found.size() < main_name.size() + 2 || found.size() > main_name.size() + 4) return {};
-  if (found[main_name.size()] != u' ') return {};
-  if (!SameName(main_name, found.substr(0, main_name.size()))) return {};
-  return found.substr(main_name.size() + 1);
-}
-
-bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
 
 // now - time > age, without overflow for any pair of 64-bit times. The age is
 // taken as unsigned for files and directories alike (see DeleteOldFiles).
@@ -80,38 +39,31 @@ uint64_t FileBytes(const std::u16string& path) {
   return size;
 }
 
-// The name of part n of main_path.
-std::u16string PartName(const std::u16string& main_path, uint32_t n) {
-  return main_path + platform::FormatU16(" %.3u", n);
-}
-
 // Deletes one old document: the main file and then all its continuation
 // files, unless one of those was modified within the age (then the whole set
-// stays). 0 when a deletion failed.
-int DeleteOldDocument(const std::u16string& path, uint32_t age) {
+// stays). False when a deletion failed.
+bool DeleteOldDocument(const std::u16string& path, uint32_t age) {
   FileSystem& fs = platform::GetFileSystem();
-  std::vector<std::u16string> parts;
-  std::vector<uint32_t> numbers;
-  FindContinuationFiles(path, parts, numbers);
-  for (const std::u16string& part : parts) {
+  const std::vector<ContinuationFile> parts = FindContinuationFiles(path);
+  for (const ContinuationFile& part : parts) {
     FileTimes times;
-    if (platform::FileExists(part) && fs.GetTimes(part, times) && !IsOlderThan(fs.Now(), times.modification, age))
-      return 1;  // a young part keeps the whole set
+    if (platform::FileExists(part.path) && fs.GetTimes(part.path, times) &&
+        !IsOlderThan(fs.Now(), times.modification, age))
+      return true;  // a young part keeps the whole set
   }
-  int result = 1;
-  if (!platform::FileDelete(path)) result = 0;
-  for (const std::u16string& part : parts)
-    if (!platform::FileDelete(part)) result = 0;
-  return result;
+  bool all_gone = platform::FileDelete(path);
+  for (const ContinuationFile& part : parts)
+    if (!platform::FileDelete(part.path)) all_gone = false;
+  return all_gone;
 }
 
 // One level of the walk: pattern is a directory search pattern ("dir/*.*").
-int WalkOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t* stop) {
+bool WalkOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t* stop) {
   FileSystem& fs = platform::GetFileSystem();
   std::vector<DirEntry> entries;
-  if (!fs.FindFiles(pattern, entries) || entries.empty()) return 1;
+  if (!fs.FindFiles(pattern, entries) || entries.empty()) return true;
   const std::u16string prefix = Split(pattern).prefix;
-  int result = 1;
+  bool result = true;
   for (const DirEntry& entry : entries) {
     if (StopRequested(stop)) break;
     if (IsDotEntry(entry.name)) continue;
@@ -124,7 +76,7 @@ int WalkOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t
       sub_pattern += platform::kPathSeparator;
       sub_pattern += u"*.*";
       if (!WalkOld(sub_pattern, age, stop)) {
-        result = 0;
+        result = false;
         continue;
       }
       // An old directory goes when it is empty by now; one that still holds
@@ -136,105 +88,51 @@ int WalkOld(const std::u16string& pattern, uint32_t age, const volatile uint32_t
     if (!IsTovaFile(full)) continue;  // continuation files go only with their main file
     FileTimes times;
     if (!fs.GetTimes(full, times)) {
-      result = 0;
+      result = false;
       continue;
     }
     if (!IsOlderThan(fs.Now(), times.modification, age)) continue;
-    if (!DeleteOldDocument(full, age)) result = 0;
+    if (!DeleteOldDocument(full, age)) result = false;
   }
   return result;
 }
 
 }  // namespace
 
-int32_t WtoiValue(std::u16string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    value = value * 10 + (text[i] - u'0');
-    if (value > static_cast<int64_t>(INT32_MAX) + 1) value = static_cast<int64_t>(INT32_MAX) + 1;  // saturate
-  }
-  if (negative) return value > INT32_MAX ? INT32_MIN : static_cast<int32_t>(-value);
-  return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
-}
-
 bool IsTovaFile(const std::u16string& path) {
   return platform::ToUpper(platform::FileExtension(path, 256)) == u".TOVA";
 }
 
-uint32_t FindContinuationFiles(const std::u16string& path, std::vector<std::u16string>& paths,
-                               std::vector<uint32_t>& numbers) {
-  paths.clear();
-  numbers.clear();
-  if (path.empty() || path == u"*.*") return 0;
-  const SplitPath split = Split(path);
-  if (split.name.empty()) return 0;  // a directory path names no main file
-  std::vector<DirEntry> entries;
-  // Each '?' stands for one character, trailing ones for none as well: the
-  // pattern finds the one- to three-character suffixes.
-  if (!platform::GetFileSystem().FindFiles(path + u" ???", entries)) return 0;
-  for (const DirEntry& entry : entries) {
-    if (entry.is_directory || IsDotEntry(entry.name)) continue;
-    const std::u16string_view text = PartNumberText(split.name, entry.name);
-    if (text.empty()) continue;
-    const int32_t number = WtoiValue(text);
-    if (number < 1 || number > 999) continue;
-    paths.push_back(split.prefix + entry.name);
-    numbers.push_back(static_cast<uint32_t>(number));
-  }
-  return static_cast<uint32_t>(paths.size());
-}
-
-int DeleteWithContinuations(const std::u16string& path) {
-  if (!platform::FileDelete(path)) return 0;  // the main file stays: leave its parts alone
-  std::vector<std::u16string> parts;
-  std::vector<uint32_t> numbers;
-  FindContinuationFiles(path, parts, numbers);
-  int result = 1;
-  for (const std::u16string& part : parts)
-    if (!platform::FileDelete(part)) result = 0;
-  return result;
-}
-
-int RenameWithContinuations(const std::u16string& old_path, const std::u16string& new_path) {
-  if (!platform::FileRename(old_path, new_path)) return 0;
+bool RenameWithContinuations(const std::u16string& old_path, const std::u16string& new_path) {
+  if (!platform::FileRename(old_path, new_path)) return false;
   // The main file is gone from the old name, its continuation files are not.
-  std::vector<std::u16string> parts;
   std::vector<uint32_t> numbers;
-  FindContinuationFiles(old_path, parts, numbers);
-  for (uint32_t n : numbers) platform::FileRename(PartName(old_path, n), PartName(new_path, n));
+  for (const ContinuationFile& part : FindContinuationFiles(old_path)) numbers.push_back(part.number);
+  for (uint32_t n : numbers) platform::FileRename(PartFileName(old_path, n), PartFileName(new_path, n));
 
   // The document that bore the new name before may have had more parts than
   // the renamed one; left in place they would read as parts of the new
   // document. Parts whose number the renamed document has are left alone,
   // also when their renaming failed above.
-  std::vector<std::u16string> stale;
-  std::vector<uint32_t> stale_numbers;
-  FindContinuationFiles(new_path, stale, stale_numbers);
-  for (size_t i = 0; i < stale.size(); ++i)
-    if (std::find(numbers.begin(), numbers.end(), stale_numbers[i]) == numbers.end()) platform::FileDelete(stale[i]);
-  return 1;
+  for (const ContinuationFile& stale : FindContinuationFiles(new_path))
+    if (std::find(numbers.begin(), numbers.end(), stale.number) == numbers.end()) platform::FileDelete(stale.path);
+  return true;
 }
 
-int GetSizeWithContinuations(const std::u16string& path, double& size_mb) {
+bool GetSizeWithContinuations(const std::u16string& path, double& size_mb) {
   size_mb = 0.0;
-  if (!platform::FileExists(path)) return 0;
+  if (!platform::FileExists(path)) return false;
   // Sizes are read as 64-bit counts: a part holding one dataset larger than
   // the part limit may pass 4 GiB.
   double total = static_cast<double>(FileBytes(path)) * kPerKibi * kPerKibi;
-  std::vector<std::u16string> parts;
-  std::vector<uint32_t> numbers;
-  FindContinuationFiles(path, parts, numbers);
-  for (const std::u16string& part : parts) total += static_cast<double>(FileBytes(part)) * kPerKibi * kPerKibi;
+  for (const ContinuationFile& part : FindContinuationFiles(path))
+    total += static_cast<double>(FileBytes(part.path)) * kPerKibi * kPerKibi;
   size_mb = total;
-  return 1;
+  return true;
 }
 
-int DeleteOldFiles(const std::u16string& pattern, uint32_t age_seconds, const volatile uint32_t* stop) {
-  if (pattern.empty() || pattern == u"*.*") return 0;
+bool DeleteOldFiles(const std::u16string& pattern, uint32_t age_seconds, const volatile uint32_t* stop) {
+  if (pattern.empty() || pattern == u"*.*") return false;
   // The caller passes a directory path ending in a separator, or a pattern
   // that holds "*.*" already; no separator is added.
   std::u16string search = pattern;

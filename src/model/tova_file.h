@@ -1,11 +1,9 @@
 // CTOVAFile: one open TOVA document. It holds the global header, the data
 // headers and images of its datasets, the index of the images stored in its
-// file, the current dataset through which lookups go, its type, its file and
-// its document lock.
-//
-// The reading, writing and buffer operations live in format/; they work on the
-// members below, which are public for them. Everything else goes through the
-// operations.
+// files, the current dataset through which lookups go, its type and its
+// document lock. A document whose images lie in files is given an image
+// source by the format layer, which also owns everything about its open
+// files; the document itself knows only its path.
 #pragma once
 
 #include <cstdint>
@@ -13,97 +11,92 @@
 #include <string>
 #include <vector>
 
+#include "model/identifier_rules.h"
+#include "model/image_source.h"
+#include "model/result.h"
 #include "model/tova_section.h"
 #include "platform/document_lock.h"
-#include "platform/file_system.h"
 
 namespace tova {
 
-namespace progress {
-class CDlgTOVAStatus;
-}
-
-enum DocumentType : uint32_t {
-  kTypeClosed = 0,
-  kTypeMemory = 1,
-  kTypeRead = 2,
-  kTypeWrite = 3,
-  kTypeReadWrite = 4,
-  kTypeWriteBuffer = 5,
+enum class DocumentType : uint32_t {
+  kClosed = TOVA_TYPE_CLOSED,
+  kMemory = TOVA_TYPE_MEMORY,
+  kRead = TOVA_TYPE_READ,
+  kWrite = TOVA_TYPE_WRITE,
+  kReadWrite = TOVA_TYPE_READWRITE,
+  kWriteBuffer = TOVA_TYPE_WRITE_BUFFER,
 };
+
+// Whether making a dataset current loads its image from the files.
+enum class ImageLoad { kSkip, kLoad };
 
 class CTOVAFile {
  public:
-  CTOVAFile();
+  explicit CTOVAFile(const IdentifierRules& rules);
   ~CTOVAFile();
   CTOVAFile(const CTOVAFile&) = delete;
   CTOVAFile& operator=(const CTOVAFile&) = delete;
 
+  const IdentifierRules& Rules() const { return rules_; }
+
   // ---- opening and closing
-  int32_t OpenMem(uint32_t single_dataset, uint16_t data_unit, uint16_t calibration_version);
-  int32_t OpenRead(const std::u16string& path);
-  int32_t OpenReadBuffer();
-  int32_t OpenWriteBuffer();
+  Code OpenMem(bool single_dataset, uint16_t data_unit, uint16_t calibration_version);
+  Code OpenRead(const std::u16string& path);
+  Code OpenReadBuffer();
+  Code OpenWriteBuffer();
+  // Drops every dataset and the image source (which lets go of the files).
   void Close();
   void ClearDatasets();
   // Creates dataset 0's empty data header and image section.
   void CreateFirstDatasetSections();
+  // A new, empty section of this document.
+  std::unique_ptr<CTOVASection> NewSection(uint16_t section_id) const;
 
   // ---- lookups
-  int32_t GetSection(uint16_t section_id, CTOVASection*& section);
-  int32_t LocateEntry(uint16_t section_id, uint16_t entry_id, CTOVAEntry*& entry);
+  Code GetSection(uint16_t section_id, CTOVASection*& section);
+  Code LocateEntry(uint16_t section_id, uint16_t entry_id, CTOVAEntry*& entry);
+  // The entry at index of a section of the current dataset, counting only
+  // present entries in a later dataset.
+  Code SelectEntry(uint16_t section_id, uint32_t index, CTOVAEntry*& entry);
 
   // ---- entries
-  int32_t SetEntry(uint16_t section_id, uint16_t entry_id, uint32_t size, const void* bytes);
-  int32_t RemoveEntry(uint16_t section_id, uint16_t entry_id);
-  int32_t CopyEntryData(uint16_t section_id, uint16_t entry_id, uint32_t capacity, void* buffer,
-                        uint32_t& copied);
-  int32_t ExistEntry(uint16_t section_id, uint16_t entry_id);
-  int32_t GetEntryDataSize(uint16_t section_id, uint16_t entry_id, uint32_t& size);
-  int32_t GetEntry(uint16_t section_id, uint16_t entry_id, void*& data, uint32_t& size, uint32_t modify);
-  int32_t GetNumEntries(uint16_t section_id, uint32_t& count);
-
-  // ---- text (catalogue)
-  int32_t CopySectionString(uint16_t section_id, std::u16string& text);
-  int32_t CopyEntryString(uint16_t section_id, uint32_t index, std::u16string& text);
-  int32_t CopyDataString(uint16_t section_id, uint32_t index, std::u16string& text);
-  // The entry at index, counting only present entries in a later dataset.
-  int32_t SelectEntry(uint16_t section_id, uint32_t index, CTOVAEntry*& entry);
+  Code SetEntry(uint16_t section_id, uint16_t entry_id, uint32_t size, const void* bytes);
+  Code RemoveEntry(uint16_t section_id, uint16_t entry_id);
+  Code CopyEntryData(uint16_t section_id, uint16_t entry_id, uint32_t capacity, void* buffer, uint32_t& copied);
+  Code GetEntryDataSize(uint16_t section_id, uint16_t entry_id, uint32_t& size);
+  Code GetEntry(uint16_t section_id, uint16_t entry_id, void*& data, uint32_t& size, bool modify);
+  Code GetNumEntries(uint16_t section_id, uint32_t& count);
 
   // ---- datasets and state
   uint32_t GetNumDatasets() const;
   uint32_t GetCurDataset() const { return cur_dataset; }
-  int32_t SetCurDataset(uint32_t index, uint32_t load);
-  int32_t RemoveDataset(uint32_t index);
-  int IsModified() const;
-  void SetModified(uint32_t value);
+  Code SetCurDataset(uint32_t index, ImageLoad load);
+  Code RemoveDataset(uint32_t index);
+  bool IsModified() const;
+  void SetModified(bool value);
   // Count of stored datasets as the append operations see it.
   uint32_t StoredDatasetCount() const;
+  // Whether the images of this document lie in files (read and read-write).
+  bool ImagesInFiles() const { return type == DocumentType::kRead || type == DocumentType::kReadWrite; }
 
-  static std::u16string PartFileName(const std::u16string& path, uint32_t part_number);
-
-  // ---- progress dialog
-  void CreateProgressDialog(const std::u16string& action_text);
-  // 1 to go on, 0 when the user cancelled.
-  int ProgressStep(uint32_t number);
-  void CloseProgressDialog();
-  bool HasProgressDialog() const { return progress_dialog != nullptr; }
-
-  // ---- state (see the class comment)
+  // ---- state
   platform::DocumentLock lock;
-  CTOVASection global_header{kSectGlobalHeader};
+  CTOVASection global_header;
   std::vector<std::unique_ptr<CTOVASection>> data_headers;  // one per dataset held
   std::vector<std::unique_ptr<CTOVASection>> images;  // memory: one per dataset; files: the current image
   std::vector<TTOVASectInfo> image_index;             // file documents: where each image lies
   uint32_t cur_dataset = 0;
-  uint32_t type = kTypeClosed;
+  DocumentType type = DocumentType::kClosed;
   std::u16string path;
-  uint32_t single_dataset = 0;
-  std::unique_ptr<platform::File> file;  // the open part file of write and read-write documents
-  bool file_open = false;
-  uint16_t part_number = 0;  // part being written; 0 the main file
-  uint32_t part_size = 0;    // bytes in the part being written
-  std::unique_ptr<progress::CDlgTOVAStatus> progress_dialog;
+  bool single_dataset = false;
+  std::unique_ptr<ImageSource> image_source;  // given by the format layer to file documents
+
+ private:
+  Code RouteSection(uint16_t section_id, uint16_t entry_id, CTOVASection*& section);
+  Code MergeIntoNextBeforeRemovingFirst();
+
+  const IdentifierRules& rules_;
 };
 
 }  // namespace tova

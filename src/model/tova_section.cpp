@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <new>
 
-#include "format/byte_order.h"
-
 namespace tova {
 
 CTOVAEntry* CTOVASection::FindEntry(uint16_t id) const {
   for (const auto& e : entries_)
-    if (e && e->Id() == id) return e.get();
+    if (e->Id() == id) return e.get();
   return nullptr;
 }
 
@@ -19,101 +17,102 @@ CTOVAEntry* CTOVASection::GetEntryAt(uint32_t index) const {
 }
 
 uint32_t CTOVASection::CountPresent() const {
-  uint32_t n = 0;
-  for (const auto& e : entries_)
-    if (e && e->present) ++n;
-  return n;
+  return static_cast<uint32_t>(std::count_if(entries_.begin(), entries_.end(), [](const auto& e) { return e->present; }));
 }
 
-int CTOVASection::AddEntry(uint16_t id, uint32_t size, const void* bytes, int overwrite) {
+CTOVAEntry* CTOVASection::GetPresentEntryAt(uint32_t index) const {
+  for (const auto& e : entries_) {
+    if (!e->present) continue;
+    if (index-- == 0) return e.get();
+  }
+  return nullptr;
+}
+
+bool CTOVASection::AddEntry(uint16_t id, uint32_t size, const void* bytes, StoreMode mode) {
+  const bool per_dataset = rules_->IsPerDataset(id);
   if (CTOVAEntry* existing = FindEntry(id)) {
-    if (!overwrite && section_id_ == kSectDataHeader && IsFirstWinsId(id)) return 1;
+    if (mode == StoreMode::kKeepFirstWins && section_id_ == TOVA_SECT_DataHeader && rules_->IsFirstWins(id))
+      return true;
     // A failed store of a new size keeps the old data; it is reported, not
     // passed off as stored.
-    return existing->SetData(id, size, bytes);
+    return existing->SetData(id, size, bytes, per_dataset);
   }
   std::unique_ptr<CTOVAEntry> entry(new (std::nothrow) CTOVAEntry);
-  if (!entry || !entry->SetData(id, size, bytes)) return 0;
+  if (!entry || !entry->SetData(id, size, bytes, per_dataset)) return false;
   try {
     entries_.push_back(std::move(entry));
   } catch (const std::bad_alloc&) {
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
-int CTOVASection::RemoveEntry(uint16_t id) {
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [id](const auto& e) { return e && e->Id() == id; });
-  if (it == entries_.end()) return 0;
+bool CTOVASection::RemoveEntry(uint16_t id) {
+  auto it = std::find_if(entries_.begin(), entries_.end(), [id](const auto& e) { return e->Id() == id; });
+  if (it == entries_.end()) return false;
   entries_.erase(it);
-  return 1;
+  return true;
 }
 
-uint64_t CTOVASection::GetSectionSize(int per_dataset_only) const {
-  uint64_t size = kRecordHeaderSize;
+void CTOVASection::TruncateEntries(uint32_t count) {
+  if (count < entries_.size()) entries_.resize(count);
+}
+
+uint64_t CTOVASection::GetSectionSize(EntryScope scope) const {
+  uint64_t size = record::kHeaderSize;
   for (const auto& e : entries_)
-    if (e && (!per_dataset_only || e->per_dataset)) size += e->RecordLength();
+    if (scope == EntryScope::kAll || e->per_dataset) size += e->RecordLength();
   return size;
 }
 
-uint32_t CTOVASection::WriteSection(uint8_t* destination, uint32_t capacity, int per_dataset_only) const {
-  const uint64_t size = GetSectionSize(per_dataset_only);
+uint32_t CTOVASection::WriteSection(uint8_t* destination, uint32_t capacity, EntryScope scope) const {
+  const uint64_t size = GetSectionSize(scope);
   if (size > capacity) return 0;
-  format::PutU32(destination, static_cast<uint32_t>(size));
-  format::PutU16(destination + 4, section_id_);
-  uint32_t pos = kRecordHeaderSize;
+  record::PutHeader(destination, static_cast<uint32_t>(size), section_id_);
+  uint32_t pos = record::kHeaderSize;
   for (const auto& e : entries_) {
-    if (!e || (per_dataset_only && !e->per_dataset)) continue;
+    if (scope == EntryScope::kPerDatasetOnly && !e->per_dataset) continue;
     pos += e->WriteEntry(destination + pos, capacity - pos);
   }
   return pos;
 }
 
-int32_t CTOVASection::ReadSection(const uint8_t* records, uint32_t length, uint16_t section_id) {
-  section_id_ = section_id;
+Code CTOVASection::ReadSection(const uint8_t* records, uint32_t length) {
   uint32_t pos = 0;
   while (pos < length) {
     // A tail too short for a record header is malformed, like a record that
     // runs past the end; nothing beyond the block is read.
-    if (length - pos < kRecordHeaderSize) return 32;
-    const uint32_t record_length = format::GetU32(records + pos);
-    const uint16_t id = format::GetU16(records + pos + 4);
-    if (record_length < kRecordHeaderSize) return 32;
-    if (record_length > length - pos) return 32;
-    if (record_length > kRecordHeaderSize &&
-        !AddEntry(id, record_length - kRecordHeaderSize, records + pos + kRecordHeaderSize, 0))
-      return 30;
-    pos += record_length;
+    RETURN_IF(length - pos < record::kHeaderSize, Code::kRecord);
+    const record::Header header = record::GetHeader(records + pos);
+    RETURN_IF(header.length < record::kHeaderSize || header.length > length - pos, Code::kRecord);
+    // Records of exactly a header hold no data and are dropped.
+    if (header.length > record::kHeaderSize &&
+        !AddEntry(header.id, header.DataSize(), records + pos + record::kHeaderSize, StoreMode::kKeepFirstWins))
+      return Code::kStore;
+    pos += header.length;
   }
-  return 0;
+  return Code::kOk;
 }
 
-int32_t CTOVASection::CopyFrom(const CTOVASection& source, int per_dataset_only, int skip_existing) {
-  section_id_ = source.section_id_;
+Code CTOVASection::CopyFrom(const CTOVASection& source, EntryScope scope, Existing existing) {
   for (const auto& e : source.entries_) {
-    if (!e) continue;
-    if (skip_existing && FindEntry(e->Id())) continue;
-    if (per_dataset_only && !e->per_dataset) continue;
-    if (!AddEntry(e->Id(), e->DataSize(), e->Data(), 1)) return 30;
+    if (existing == Existing::kSkip && FindEntry(e->Id())) continue;
+    if (scope == EntryScope::kPerDatasetOnly && !e->per_dataset) continue;
+    RETURN_IF(!AddEntry(e->Id(), e->DataSize(), e->Data(), StoreMode::kOverwrite), Code::kStore);
   }
-  return 0;
+  return Code::kOk;
 }
 
-int CTOVASection::IsModified() const {
-  for (const auto& e : entries_)
-    if (e && e->modified) return 1;
-  return 0;
+bool CTOVASection::IsModified() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const auto& e) { return e->modified; });
 }
 
-void CTOVASection::SetModified(int value) {
-  for (const auto& e : entries_)
-    if (e) e->modified = value;
+void CTOVASection::SetModified(bool value) {
+  for (const auto& e : entries_) e->modified = value;
 }
 
 void CTOVASection::ClearPresent() {
-  for (const auto& e : entries_)
-    if (e) e->present = 0;
+  for (const auto& e : entries_) e->present = false;
 }
 
 }  // namespace tova

@@ -24,7 +24,7 @@ CDlgTOVAStatus::~CDlgTOVAStatus() {
 }
 
 void CDlgTOVAStatus::ShowWindowNow() {
-  shown_ = 1;
+  shown_ = true;
   window_ = platform::CreateProgressWindow();
   if (!window_->Create()) {
     // No display or no template: the operation runs on without a window and
@@ -37,17 +37,17 @@ void CDlgTOVAStatus::ShowWindowNow() {
   window_->Repaint();
 }
 
-int CDlgTOVAStatus::Step(const std::u16string& document_path, uint32_t number) {
-  if (shown_ == 0) {
-    if (appearance_.GetElapsedMilliseconds() < kAppearanceDelayMs) return 1;
+bool CDlgTOVAStatus::Step(const std::u16string& document_path, uint32_t number) {
+  if (!shown_) {
+    if (appearance_.GetElapsedMilliseconds() < kAppearanceDelayMs) return true;
     ShowWindowNow();
   }
   if (window_) {
     window_->PumpOwnMessages();
-    if (window_->IsCancelled()) cancelled_ = 1;
+    if (window_->IsCancelled()) cancelled_ = true;
   }
-  if (refresh_.GetElapsedMilliseconds() <= kRefreshIntervalMs) return 1;
-  if (cancelled_ != 0) return 0;
+  if (refresh_.GetElapsedMilliseconds() <= kRefreshIntervalMs) return true;
+  if (cancelled_) return false;
   display_text_ = platform::FormatU16("%s\r%s [Section: %u]", document_path.c_str(),
                                       action_text_.c_str(), number + 1);
   if (window_) {
@@ -55,7 +55,7 @@ int CDlgTOVAStatus::Step(const std::u16string& document_path, uint32_t number) {
     window_->Repaint();
   }
   refresh_.Restart();
-  return 1;
+  return true;
 }
 
 }  // namespace tova::progress

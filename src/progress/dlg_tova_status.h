@@ -32,9 +32,9 @@ class CDlgTOVAStatus {
   CDlgTOVAStatus& operator=(const CDlgTOVAStatus&) = delete;
 
   // One unit of work of the operation on the document at document_path;
-  // number is shown plus 1 as the section reached. 1 to go on, 0 when the user
+  // number is shown plus 1 as the section reached. true to go on, false when the user
   // cancelled.
-  int Step(const std::u16string& document_path, uint32_t number);
+  bool Step(const std::u16string& document_path, uint32_t number);
 
  private:
   // Creates, shows and fills the window; a window that cannot be created is
@@ -45,8 +45,8 @@ class CDlgTOVAStatus {
   std::u16string display_text_;  // the text of control 10001
   CHRTimeSpan appearance_;       // since construction; decides when the window appears
   CHRTimeSpan refresh_;          // since construction, restarted at every refresh
-  int32_t shown_ = 0;            // 1 once the window was created (or found impossible)
-  int32_t cancelled_ = 0;        // 1 once the user pressed Cancel
+  bool shown_ = false;           // once the window was created (or found impossible)
+  bool cancelled_ = false;       // once the user pressed Cancel
   std::unique_ptr<platform::ProgressWindow> window_;  // null before 250 ms or when none could be created
 };
 

@@ -193,7 +193,7 @@ TEST(ExportFrameOutOfMemory, HandleExportsReportACodeAndChangeNothing) {
       const ScopedHandle h(OpenMemoryDocument(2));
       Ctx o;
       bool hit = false;
-      const int32_t rc = tova_test::WithFailingAllocation(skip, hit, [&] { return e.call(h, o); });
+      const auto rc = tova_test::WithFailingAllocation(skip, hit, [&] { return e.call(h, o); });
       if (!hit) {
         EXPECT_EQ(rc, e.live);  // the call itself works on the live document
         break;

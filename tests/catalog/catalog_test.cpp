@@ -93,7 +93,7 @@ TEST(Catalog, ExactlyTheMarkedIdentifiersArePerDataset) {
   for (uint32_t id = 0; id <= 0xFFFF; ++id) {
     bool expected = false;
     for (const auto& [first, last] : marked) expected = expected || (id >= first && id <= last);
-    EXPECT_EQ(IsPerDatasetId(static_cast<uint16_t>(id)), expected) << std::hex << id;
+    EXPECT_EQ(catalog::Rules().IsPerDataset(static_cast<uint16_t>(id)), expected) << std::hex << id;
     count += expected;
   }
   EXPECT_EQ(count, 68u);

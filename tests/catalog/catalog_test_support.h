@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/strings.h"
 #include "model/tova_entry.h"
 
 namespace tova::catalog_test {
@@ -64,10 +65,8 @@ class Bytes {
 // The text of an entry holding exactly these bytes (none: an entry without data).
 inline std::u16string RenderEntry(uint16_t id, const std::vector<uint8_t>& bytes) {
   CTOVAEntry entry;
-  EXPECT_EQ(entry.SetData(id, static_cast<uint32_t>(bytes.size()), bytes.empty() ? nullptr : bytes.data()), 1);
-  std::u16string text;
-  entry.GetDataString(text);
-  return text;
+  EXPECT_TRUE(entry.SetData(id, static_cast<uint32_t>(bytes.size()), bytes.empty() ? nullptr : bytes.data(), false));
+  return catalog::DataString(entry);
 }
 
 }  // namespace tova::catalog_test

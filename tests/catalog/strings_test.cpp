@@ -2,6 +2,9 @@
 // and index codes, and the selection by present flag in a later dataset.
 #include <gtest/gtest.h>
 
+#include "catalog/catalog.h"
+#include "catalog/strings.h"
+
 #include <memory>
 #include <string>
 #include <tuple>
@@ -22,20 +25,22 @@ std::u16string U16(const TOVA_WSTRING& s) { return std::u16string(s.begin(), s.e
 TEST(EntryAndSectionStrings, NameIdentifierAndRecordLength) {
   const auto entry_string = [](uint16_t id, const std::vector<uint8_t>& data) {
     CTOVAEntry entry;
-    entry.SetData(id, static_cast<uint32_t>(data.size()), data.empty() ? nullptr : data.data());
-    return entry.GetEntryString();
+    entry.SetData(id, static_cast<uint32_t>(data.size()), data.empty() ? nullptr : data.data(), false);
+    return catalog::EntryString(entry);
   };
   EXPECT_TEXT(entry_string(0x0201, Bytes().U32(640)), u"TOVA_DH_DREC_SizeX <201> (10 bytes)");
   EXPECT_TEXT(entry_string(0x0300, {}), u"TOVA_IM_Data <300> (6 bytes)");
   EXPECT_TEXT(entry_string(0x1234, Bytes().U16(1)), u"?? <1234> (8 bytes)");
-  EXPECT_TEXT(CTOVASection(kSectGlobalHeader).GetSectionString(false), u"TOVA_SECT_GlobalHeader <FF01> (6 bytes)");
-  EXPECT_TEXT(CTOVASection(0x1234).GetSectionString(false), u"?? <1234> (6 bytes)");
+  EXPECT_TEXT(catalog::SectionString(CTOVASection(TOVA_SECT_GlobalHeader, catalog::Rules()), EntryScope::kAll),
+              u"TOVA_SECT_GlobalHeader <FF01> (6 bytes)");
+  EXPECT_TEXT(catalog::SectionString(CTOVASection(0x1234, catalog::Rules()), EntryScope::kAll),
+              u"?? <1234> (6 bytes)");
   // A later dataset counts only the per-dataset entries.
-  CTOVASection header(kSectDataHeader);
-  header.AddEntry(0x0200, 2, Bytes().U16(0).data(), 1);       // shared: 8 bytes
-  header.AddEntry(0x0232, 16, Bytes().Zeros(16).data(), 1);   // per dataset: 22 bytes
-  EXPECT_TEXT(header.GetSectionString(false), u"TOVA_SECT_DataHeader <FF02> (36 bytes)");
-  EXPECT_TEXT(header.GetSectionString(true), u"TOVA_SECT_DataHeader <FF02> (28 bytes)");
+  CTOVASection header(TOVA_SECT_DataHeader, catalog::Rules());
+  header.AddEntry(0x0200, 2, Bytes().U16(0).data(), StoreMode::kOverwrite);       // shared: 8 bytes
+  header.AddEntry(0x0232, 16, Bytes().Zeros(16).data(), StoreMode::kOverwrite);   // per dataset: 22 bytes
+  EXPECT_TEXT(catalog::SectionString(header, EntryScope::kAll), u"TOVA_SECT_DataHeader <FF02> (36 bytes)");
+  EXPECT_TEXT(catalog::SectionString(header, EntryScope::kPerDatasetOnly), u"TOVA_SECT_DataHeader <FF02> (28 bytes)");
 }
 
 // A memory document: dataset 0 holds the data unit (2) and the calibration
@@ -96,14 +101,14 @@ TEST_F(TextExports, PresentFlagCountsOnlyInALaterDataset) {
   EXPECT_EQ(Data(TOVA_SECT_DataHeader, 1), R(TOVA_OK, u"10: square approach"));
   auto doc = Doc();
   ASSERT_EQ(TOVADLL_SET_ENTRY(h_, TOVA_SECT_GlobalHeader, 0x0111, 2, Bytes().U16(4).data()), TOVA_OK);
-  doc->data_headers.push_back(std::make_unique<CTOVASection>(kSectDataHeader));
-  doc->images.push_back(std::make_unique<CTOVASection>(kSectImage));
+  doc->data_headers.push_back(std::make_unique<CTOVASection>(TOVA_SECT_DataHeader, catalog::Rules()));
+  doc->images.push_back(std::make_unique<CTOVASection>(TOVA_SECT_Image, catalog::Rules()));
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h_, 1), TOVA_OK);
   CTOVASection& later = *doc->data_headers[1];
-  later.AddEntry(0x0231, 2, Bytes().U16(5).data(), 1);
-  later.AddEntry(0x0232, 16, Bytes().U16(2021).U16(4).U16(2).U16(6).U16(8).U16(7).U16(5).U16(4).data(), 1);
-  later.AddEntry(0x0243, 2, Bytes().U16(3).data(), 1);
-  later.AddEntry(0x0240, 4, Bytes().F32(0.5f).data(), 1);
+  later.AddEntry(0x0231, 2, Bytes().U16(5).data(), StoreMode::kOverwrite);
+  later.AddEntry(0x0232, 16, Bytes().U16(2021).U16(4).U16(2).U16(6).U16(8).U16(7).U16(5).U16(4).data(), StoreMode::kOverwrite);
+  later.AddEntry(0x0243, 2, Bytes().U16(3).data(), StoreMode::kOverwrite);
+  later.AddEntry(0x0240, 4, Bytes().F32(0.5f).data(), StoreMode::kOverwrite);
   later.FindEntry(0x0231)->present = 0;
 
   EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 0), R(TOVA_OK, u"[1] TOVA_DH_DREC_TimeStamp <232> (22 bytes)"));

@@ -6,6 +6,8 @@
 // per-dataset form, and merging into a document that already holds data.
 #include <gtest/gtest.h>
 
+#include "catalog/catalog.h"
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,8 +45,8 @@ FirstDataset FirstDatasetOf(uint64_t h) {
 void AddMemoryDataset(uint64_t h) {
   std::shared_ptr<CTOVAFile> doc = Doc(h);
   platform::DocumentLockGuard guard(doc->lock);
-  doc->data_headers.push_back(std::make_unique<CTOVASection>(kSectDataHeader));
-  doc->images.push_back(std::make_unique<CTOVASection>(kSectImage));
+  doc->data_headers.push_back(std::make_unique<CTOVASection>(TOVA_SECT_DataHeader, catalog::Rules()));
+  doc->images.push_back(std::make_unique<CTOVASection>(TOVA_SECT_Image, catalog::Rules()));
 }
 
 Bytes WriteBuffer(uint64_t h) {
@@ -258,12 +260,12 @@ TEST(Buffers, MalformedBuffersGiveTheirCodes) {
 }
 
 TEST(Buffers, ASectionLengthBeyondTheBufferIsShortBeforeAnyAllocation) {
-  CTOVAFile doc;
+  CTOVAFile doc(catalog::Rules());
   ASSERT_EQ(doc.OpenReadBuffer(), 0);
   const Bytes bytes = Concat({Header(0x7FFFFFF0, kIM), Entry(kImageData, Text("px"))});
   uint32_t offset = 9, size = 9;
   bool allocated = true;
-  const int32_t rc = tova_test::WithFailingAllocation(0, allocated, [&] {
+  const auto rc = tova_test::WithFailingAllocation(0, allocated, [&] {
     return format::ReadFromBuffer(doc, bytes.data(), static_cast<uint32_t>(bytes.size()), offset, size);
   });
   EXPECT_EQ(rc, 11);

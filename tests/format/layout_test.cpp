@@ -5,6 +5,8 @@
 // part reader's view of a chain of part files.
 #include <gtest/gtest.h>
 
+#include "catalog/catalog.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,24 +195,26 @@ TEST(ReaderParsing, AGlobalHeaderAfterTheFirstDatasetJoinsTheOneGlobalHeader) {
 // ---- serialisation --------------------------------------------------------
 
 TEST(LayoutWriteDataset, FullAndPerDatasetFormsAreTheRecordsBackToBack) {
-  CTOVASection gh(kSectGlobalHeader), dh(kSectDataHeader), im(kSectImage);
-  gh.AddEntry(0x0100, 2, "v1", 1);
-  gh.AddEntry(0x0111, 2, U16(4).data(), 1);
-  dh.AddEntry(0x0200, 2, U16(2).data(), 1);
-  dh.AddEntry(kValue, 2, U16(7).data(), 1);
-  dh.AddEntry(0x0201, 0, nullptr, 1);  // no data: a 6-byte record
+  CTOVASection gh(TOVA_SECT_GlobalHeader, catalog::Rules()), dh(TOVA_SECT_DataHeader, catalog::Rules()),
+      im(TOVA_SECT_Image, catalog::Rules());
+  gh.AddEntry(0x0100, 2, "v1", StoreMode::kOverwrite);
+  gh.AddEntry(0x0111, 2, U16(4).data(), StoreMode::kOverwrite);
+  dh.AddEntry(0x0200, 2, U16(2).data(), StoreMode::kOverwrite);
+  dh.AddEntry(kValue, 2, U16(7).data(), StoreMode::kOverwrite);
+  dh.AddEntry(0x0201, 0, nullptr, StoreMode::kOverwrite);  // no data: a 6-byte record
   const Bytes pixels = Pixels(7, 10);
-  im.AddEntry(kImageData, 10, pixels.data(), 1);
-  im.AddEntry(kImageExtra, 4, "keep", 1);
+  im.AddEntry(kImageData, 10, pixels.data(), StoreMode::kOverwrite);
+  im.AddEntry(kImageExtra, 4, "keep", StoreMode::kOverwrite);
   const format::DatasetSections s{&gh, &dh, &im};
 
   const Bytes full = Concat({Section(kGH, {Entry(0x0100, Text("v1")), Entry(0x0111, U16(4))}),
                              Section(kDH, {Entry(0x0200, U16(2)), Entry(kValue, U16(7)), Header(6, 0x0201)}),
                              Section(kIM, {Entry(kImageData, pixels), Entry(kImageExtra, Text("keep"))})});
   const Bytes per_dataset = Concat({Section(kDH, {Entry(kValue, U16(7))}), Section(kIM, {Entry(kImageData, pixels)})});
-  for (bool form : {false, true}) {
-    SCOPED_TRACE(form ? "per-dataset form" : "full form");
-    const Bytes& expected = form ? per_dataset : full;
+  for (format::DatasetForm form : {format::DatasetForm::kFull, format::DatasetForm::kPerDataset}) {
+    const bool later = form == format::DatasetForm::kPerDataset;
+    SCOPED_TRACE(later ? "per-dataset form" : "full form");
+    const Bytes& expected = later ? per_dataset : full;
     EXPECT_EQ(format::DatasetByteCount(s, form), expected.size());
     Bytes out(expected.size() + 4, 0xEE);
     EXPECT_EQ(format::WriteDataset(s, form, out.data(), static_cast<uint32_t>(expected.size())), expected.size());
@@ -229,17 +233,17 @@ class ClaimSource final : public format::SectionSource {
   ClaimSource(Bytes bytes, uint64_t remaining_after_header)
       : bytes_(std::move(bytes)), remaining_(remaining_after_header) {}
   bool AtEnd() override { return pos_ + 1 >= bytes_.size(); }
-  int32_t ReadExact(uint8_t* d, uint32_t n) override {
-    if (n > bytes_.size() - pos_) return 11;
+  Code ReadExact(uint8_t* d, uint32_t n) override {
+    RETURN_IF(n > bytes_.size() - pos_, Code::kShort);
     std::memcpy(d, bytes_.data() + pos_, n);
     pos_ += n;
-    return 0;
+    return Code::kOk;
   }
-  int32_t Skip(uint32_t n) override {
+  Code Skip(uint32_t n) override {
     ++skips;
-    if (n > bytes_.size() - pos_) return 11;
+    RETURN_IF(n > bytes_.size() - pos_, Code::kShort);
     pos_ += n;
-    return 0;
+    return Code::kOk;
   }
   uint64_t BytesRemaining() override { return remaining_; }
   void Where(uint16_t& part, uint32_t& offset) override {
@@ -256,13 +260,13 @@ class ClaimSource final : public format::SectionSource {
 
 class OneSectionSink final : public format::SectionSink {
  public:
-  int32_t Begin(uint32_t, uint16_t, uint32_t, uint16_t, uint32_t, format::SectionTarget& target) override {
-    target.section = parse ? &section : nullptr;
-    return 0;
+  Code Begin(const format::SectionMeeting&, CTOVASection*& target) override {
+    target = parse ? &section : nullptr;
+    return Code::kOk;
   }
-  int32_t End(uint16_t) override { return 0; }
+  format::ScanControl End(uint16_t) override { return format::ScanControl::kGoOn; }
   bool parse = true;
-  CTOVASection section;
+  CTOVASection section{TOVA_SECT_DataHeader, catalog::Rules()};
 };
 
 TEST(LayoutScan, ALengthTheDataCannotHoldIsShortWithoutAnyAllocation) {
@@ -271,7 +275,7 @@ TEST(LayoutScan, ALengthTheDataCannotHoldIsShortWithoutAnyAllocation) {
     OneSectionSink sink;
     sink.parse = parse;
     bool allocated = true;
-    const int32_t rc = tova_test::WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); });
+    const auto rc = tova_test::WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); });
     EXPECT_EQ(rc, 11);
     EXPECT_FALSE(allocated) << "the scan allocated for a section the data cannot hold";
     EXPECT_EQ(source.skips, 0);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "model/document_files.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -155,12 +157,12 @@ inline Recording MakeRecording(uint32_t datasets, uint32_t pixel_bytes) {
 // given ascending positions; true on success. Continuation files left from an
 // earlier call are removed.
 inline bool WriteParts(const std::u16string& path, const Bytes& bytes, const std::vector<uint32_t>& cuts) {
-  for (uint32_t p = 1; p <= 999 && testing::PathExists(CTOVAFile::PartFileName(path, p)); ++p)
-    platform::GetFileSystem().Delete(CTOVAFile::PartFileName(path, p));
+  for (uint32_t p = 1; p <= 999 && testing::PathExists(PartFileName(path, p)); ++p)
+    platform::GetFileSystem().Delete(PartFileName(path, p));
   uint32_t from = 0;
   for (size_t k = 0; k <= cuts.size(); ++k) {
     const uint32_t to = k < cuts.size() ? cuts[k] : static_cast<uint32_t>(bytes.size());
-    if (!testing::WriteFileBytes(CTOVAFile::PartFileName(path, static_cast<uint32_t>(k)), bytes.data() + from,
+    if (!testing::WriteFileBytes(PartFileName(path, static_cast<uint32_t>(k)), bytes.data() + from,
                                  to - from))
       return false;
     from = to;

@@ -5,6 +5,10 @@
 // read-write document finds each image in the right part at the right offset.
 #include <gtest/gtest.h>
 
+#include "format/part_files.h"
+
+#include "model/document_files.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,7 +95,7 @@ TEST(WriterCut, EveryCutPositionKeepsTheByteStreamAndTheImageIndex) {
       ASSERT_EQ(sizes.size(), expected_parts);
       for (size_t p = 0; p + 1 < sizes.size(); ++p) EXPECT_EQ(sizes[p], limit) << "part " << p;
       EXPECT_LE(sizes.back(), limit);
-      EXPECT_FALSE(PathExists(CTOVAFile::PartFileName(path, static_cast<uint32_t>(sizes.size()))));
+      EXPECT_FALSE(PathExists(PartFileName(path, static_cast<uint32_t>(sizes.size()))));
       EXPECT_EQ(FileSetBytes(path), stream);
       if (!rw && limit >= 20) {
         EXPECT_EQ(ReadValues(path), values);
@@ -117,8 +121,8 @@ TEST(WriterCut, TheWorkedExampleAtAScaledLimit) {
     const uint64_t s = MakeSource(2, 1000 - 26);
     ASSERT_EQ(TOVADLL_ADD_TOVA(h, s, 0), 0);
     TOVADLL_CLOSE_FILE(s);
-    EXPECT_EQ(Doc(h)->part_number, 1);
-    EXPECT_EQ(Doc(h)->part_size, 353u);
+    EXPECT_EQ(format::WriterOf(*Doc(h))->part(), 1);
+    EXPECT_EQ(format::WriterOf(*Doc(h))->part_size(), 353u);
     if (rw) {
       ASSERT_EQ(Doc(h)->image_index.size(), 2u);
       EXPECT_EQ(Doc(h)->image_index[1].part_number, 0);
@@ -188,8 +192,7 @@ TEST(WriterCut, ADatasetThatWouldNeedPart1000IsRefused) {
     // Pretend parts 1 to 997 were written before and part 998 is full.
     std::shared_ptr<CTOVAFile> doc = Doc(w);
     platform::DocumentLockGuard guard(doc->lock);
-    doc->part_number = 998;
-    doc->part_size = 200;
+    format::WriterOf(*doc)->SetPositionForTesting(998, 200);
   }
   // Two more parts needed (999 and 1000): refused, nothing written.
   EXPECT_EQ(AppendValues(w, {2}, 250), TOVA_ERR_OPEN);
@@ -197,12 +200,12 @@ TEST(WriterCut, ADatasetThatWouldNeedPart1000IsRefused) {
   EXPECT_FALSE(PathExists(path + u" 999"));
   // One more part (999) is allowed; the dataset fills it.
   EXPECT_EQ(AppendValues(w, {3}, 200 - 26), 0);
-  EXPECT_EQ(Doc(w)->part_number, 999);
-  EXPECT_EQ(Doc(w)->part_size, 200u);
+  EXPECT_EQ(format::WriterOf(*Doc(w))->part(), 999);
+  EXPECT_EQ(format::WriterOf(*Doc(w))->part_size(), 200u);
   // Now every further byte would need part 1000.
   EXPECT_EQ(AppendValues(w, {4}, 2), TOVA_ERR_OPEN);
-  EXPECT_EQ(Doc(w)->part_number, 999);
-  EXPECT_EQ(Doc(w)->part_size, 200u);
+  EXPECT_EQ(format::WriterOf(*Doc(w))->part(), 999);
+  EXPECT_EQ(format::WriterOf(*Doc(w))->part_size(), 200u);
   EXPECT_FALSE(PathExists(path + u" 1000"));
   TOVADLL_CLOSE_FILE(w);
   EXPECT_EQ(ReadFileBytes(path + u" 999").size(), 200u);

@@ -5,6 +5,8 @@
 // completes the file.
 #include <gtest/gtest.h>
 
+#include "format/part_files.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,7 +54,8 @@ uint64_t OpenTarget(const AppendCase& c, const std::u16string& path) {
 // before the current one are full.
 uint64_t StreamLength(uint64_t h) {
   std::shared_ptr<CTOVAFile> doc = api::TheRegistry().Find(h);
-  return doc ? static_cast<uint64_t>(doc->part_number) * kLimit + doc->part_size : 0;
+  format::PartWriter* writer = doc ? format::WriterOf(*doc) : nullptr;
+  return writer ? static_cast<uint64_t>(writer->part()) * kLimit + writer->part_size() : 0;
 }
 
 std::vector<uint16_t> Concat(std::vector<uint16_t> a, const std::vector<uint16_t>& b) {

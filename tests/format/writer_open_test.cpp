@@ -4,12 +4,18 @@
 // refused targets, restoring the source's dataset, the layered copy).
 #include <gtest/gtest.h>
 
+#include "format/open_for_writing.h"
+
+#include "format/part_files.h"
+
+#include "catalog/catalog.h"
+
 #include <string>
 #include <vector>
 
 #include "api/registry.h"
 #include "format/appender.h"
-#include "format/byte_order.h"
+#include "platform/byte_order.h"
 #include "format/writer_test_support.h"
 
 namespace tova::writer_test {
@@ -33,14 +39,14 @@ std::vector<SectionShape> Shapes(const std::vector<uint8_t>& bytes) {
   std::vector<SectionShape> out;
   size_t pos = 0;
   while (pos + 6 <= bytes.size()) {
-    const uint32_t length = format::GetU32(&bytes[pos]);
-    SectionShape s{format::GetU16(&bytes[pos + 4]), {}};
+    const uint32_t length = platform::GetU32(&bytes[pos]);
+    SectionShape s{platform::GetU16(&bytes[pos + 4]), {}};
     if (length < 6 || pos + length > bytes.size()) return out.push_back({0, {}}), out;
     size_t e = pos + 6;
     while (e + 6 <= pos + length) {
-      const uint32_t record = format::GetU32(&bytes[e]);
+      const uint32_t record = platform::GetU32(&bytes[e]);
       if (record < 6 || e + record > pos + length) return out.push_back({0, {}}), out;
-      s.entries.push_back(format::GetU16(&bytes[e + 4]));
+      s.entries.push_back(platform::GetU16(&bytes[e + 4]));
       e += record;
     }
     if (e != pos + length) return out.push_back({0, {}}), out;
@@ -121,10 +127,10 @@ TEST(WriterOpen, ReadWriteAppendToAnEmptyFileFails) {
   const size_t before = RegisteredDocuments();
   EXPECT_EQ(OpenReadWrite(path, 1), TOVADLL_INVALID_HANDLE);
   EXPECT_EQ(RegisteredDocuments(), before);
-  CTOVAFile doc;
-  EXPECT_EQ(format::OpenForWriting(doc, path, 1, 1), 50);
-  EXPECT_EQ(doc.type, kTypeClosed);
-  EXPECT_FALSE(doc.file_open);
+  CTOVAFile doc(catalog::Rules());
+  EXPECT_EQ(format::OpenForWriting(doc, path, format::WriteStart::kAppend, format::Access::kReadWrite, NoProgress()), 50);
+  EXPECT_EQ(doc.type, DocumentType::kClosed);
+  EXPECT_EQ(format::WriterOf(doc), nullptr);
   EXPECT_TRUE(PathExists(path));
   EXPECT_TRUE(ReadFileBytes(path).empty());
 }
@@ -167,9 +173,9 @@ TEST(WriterOpen, AppendOpenOfAFileWithoutTheTovaExtensionIsRefused) {
   EXPECT_EQ(OpenReadWrite(dat, 1), TOVADLL_INVALID_HANDLE);
   EXPECT_EQ(TOVADLL_OPEN_FILE_WRITE(testing::NarrowPath(dat).c_str(), 1), TOVADLL_INVALID_HANDLE);
   EXPECT_EQ(RegisteredDocuments(), before);
-  CTOVAFile doc;
-  EXPECT_EQ(format::OpenForWriting(doc, dat, 1, 0), 2043);
-  EXPECT_EQ(doc.type, kTypeClosed);
+  CTOVAFile doc(catalog::Rules());
+  EXPECT_EQ(format::OpenForWriting(doc, dat, format::WriteStart::kAppend, format::Access::kWrite, NoProgress()), 2043);
+  EXPECT_EQ(doc.type, DocumentType::kClosed);
   EXPECT_EQ(ReadFileBytes(dat), bytes);
 }
 

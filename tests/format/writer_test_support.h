@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "model/document_files.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -217,7 +219,7 @@ inline std::vector<uint16_t> ReadValues(const std::u16string& path) {
 inline std::vector<uint64_t> PartSizes(const std::u16string& path) {
   std::vector<uint64_t> sizes;
   for (uint32_t p = 0; p <= 999; ++p) {
-    const std::u16string name = CTOVAFile::PartFileName(path, p);
+    const std::u16string name = PartFileName(path, p);
     std::error_code ec;
     const uint64_t size = std::filesystem::file_size(std::filesystem::path(name), ec);
     if (ec) break;
@@ -231,7 +233,7 @@ inline std::vector<uint64_t> PartSizes(const std::u16string& path) {
 inline std::vector<uint8_t> FileSetBytes(const std::u16string& path) {
   std::vector<uint8_t> all;
   for (uint32_t p = 0; p <= 999; ++p) {
-    const std::u16string name = CTOVAFile::PartFileName(path, p);
+    const std::u16string name = PartFileName(path, p);
     if (!testing::PathExists(name)) break;
     const std::vector<uint8_t> bytes = testing::ReadFileBytes(name);
     all.insert(all.end(), bytes.begin(), bytes.end());

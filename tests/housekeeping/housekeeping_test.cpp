@@ -15,13 +15,13 @@
 #include "HOLMDAQTova.h"
 #include "housekeeping/housekeeping.h"
 #include "platform/file_system.h"
+#include "model/document_files.h"
 #include "support/fault_file_system.h"
 #include "support/test_files.h"
 
 namespace tova::testing {
 namespace {
 
-using housekeeping::FindContinuationFiles;
 using Names = std::initializer_list<const char16_t*>;
 
 const TOVA_WCHAR* W(const std::u16string& s) { return reinterpret_cast<const TOVA_WCHAR*>(s.c_str()); }
@@ -50,13 +50,12 @@ class ContinuationFiles : public ::testing::Test {
   // The part numbers found for main, sorted (the directory decides the order);
   // each path must end in the text its number was read from.
   std::vector<uint32_t> Found(const std::u16string& main) {
-    std::vector<std::u16string> paths{u"stale"};
-    std::vector<uint32_t> numbers{42};
-    const uint32_t n = FindContinuationFiles(tree_.Path(main), paths, numbers);
-    EXPECT_TRUE(n == paths.size() && n == numbers.size());
-    for (size_t i = 0; i < paths.size() && i < numbers.size(); ++i)
-      EXPECT_EQ(housekeeping::WtoiValue(std::u16string_view(paths[i]).substr(tree_.Path(main).size() + 1)),
-                static_cast<int32_t>(numbers[i]));
+    std::vector<uint32_t> numbers;
+    for (const ContinuationFile& part : FindContinuationFiles(tree_.Path(main))) {
+      EXPECT_EQ(WtoiValue(std::u16string_view(part.path).substr(tree_.Path(main).size() + 1)),
+                static_cast<int32_t>(part.number));
+      numbers.push_back(part.number);
+    }
     std::sort(numbers.begin(), numbers.end());
     return numbers;
   }
@@ -106,7 +105,7 @@ TEST(Housekeeping, WtoiValueReadsAsTheCRunTimeDoes) {
       {u"3x", 3},   {u"x12", 0},   {u"", 0},   {u"+-1", 0},   {u"000", 0}, {u"2147483648", INT32_MAX},
       {u"-2147483648", INT32_MIN}, {u"99999999999999999999", INT32_MAX},
   };
-  for (const auto& [text, value] : cases) EXPECT_EQ(housekeeping::WtoiValue(text), value) << NarrowPath(text);
+  for (const auto& [text, value] : cases) EXPECT_EQ(WtoiValue(text), value) << NarrowPath(text);
 }
 
 // The wildcard rules the continuation search and the old-file walk rely on.
@@ -130,14 +129,11 @@ TEST_F(ContinuationFiles, FindsOneToThreeCharacterPartNumbers) {
   EXPECT_EQ(Found(u"plain"), (std::vector<uint32_t>{1}));  // the whole main path, extension or not
   EXPECT_TRUE(Found(u"c.tova").empty());
 
-  std::vector<std::u16string> paths{u"stale"};
-  std::vector<uint32_t> numbers{42};
-  ASSERT_EQ(FindContinuationFiles(tree_.Path(u"b.tova"), paths, numbers), 1u);
-  EXPECT_EQ(paths[0], tree_.Path(u"b.tova 003"));
-  for (const std::u16string& odd : {std::u16string(), std::u16string(u"*.*"), tree_.path() + platform::kPathSeparator}) {
-    EXPECT_EQ(FindContinuationFiles(odd, paths, numbers), 0u) << NarrowPath(odd);
-    EXPECT_TRUE(paths.empty() && numbers.empty());
-  }
+  const std::vector<ContinuationFile> b = FindContinuationFiles(tree_.Path(u"b.tova"));
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(b[0].path, tree_.Path(u"b.tova 003"));
+  for (const std::u16string& odd : {std::u16string(), std::u16string(u"*.*"), tree_.path() + platform::kPathSeparator})
+    EXPECT_TRUE(FindContinuationFiles(odd).empty()) << NarrowPath(odd);
 }
 
 #ifndef _WIN32

@@ -2,6 +2,8 @@
 // the data out; the first-wins identifiers.
 #include <gtest/gtest.h>
 
+#include "catalog/catalog.h"
+
 #include <set>
 #include <string>
 #include <utility>
@@ -42,14 +44,14 @@ TEST(ModelEntry, StoresFollowTheFlagRules) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " id " + std::to_string(id));
       CTOVAEntry e;
-      ASSERT_EQ(e.SetData(id, 4, kFour), 1);
+      ASSERT_EQ(e.SetData(id, 4, kFour, catalog::Rules().IsPerDataset(id)), 1);
       EXPECT_EQ(e.RecordLength(), 10u);
       EXPECT_EQ(e.Id(), id);
       EXPECT_TRUE(e.present && e.modified);
       EXPECT_EQ(e.per_dataset, default_flag);
       e.modified = e.present = 0;
       e.per_dataset = !default_flag;
-      ASSERT_EQ(e.SetData(id, c.size, c.bytes), 1);
+      ASSERT_EQ(e.SetData(id, c.size, c.bytes, catalog::Rules().IsPerDataset(id)), 1);
       EXPECT_EQ(e.RecordLength(), c.data.size() + 6);  // length and data agree
       EXPECT_EQ(DataOf(e), c.data);
       EXPECT_EQ(e.HasData(), !c.data.empty());
@@ -67,12 +69,12 @@ TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
   for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 8u}) {
     SCOPED_TRACE(size);
     CTOVAEntry fresh, held;
-    held.SetData(0x0300, 4, kFour);
+    held.SetData(0x0300, 4, kFour, catalog::Rules().IsPerDataset(0x0300));
     held.modified = held.present = 0;
     for (CTOVAEntry* e : {&fresh, &held}) {
       bool hit = false;
       const long skip = size == 8 ? 0 : 99;
-      EXPECT_EQ(tova_test::WithFailingAllocation(skip, hit, [&] { return e->SetData(0x0300, size, bytes); }), 0);
+      EXPECT_EQ(tova_test::WithFailingAllocation(skip, hit, [&] { return e->SetData(0x0300, size, bytes, catalog::Rules().IsPerDataset(0x0300)); }), 0);
       EXPECT_EQ(hit, size == 8);
     }
     EXPECT_EQ(fresh.RecordLength(), 0u);
@@ -85,20 +87,20 @@ TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
 
 TEST(ModelEntry, CopyNeedsTheWholeCapacityAndData) {
   CTOVAEntry e;
-  e.SetData(0x0231, 4, kFour);
+  e.SetData(0x0231, 4, kFour, catalog::Rules().IsPerDataset(0x0231));
   Bytes out(6, 0xEE);
   EXPECT_EQ(e.CopyData(out.data(), 3), 0u);  // one byte short
   EXPECT_EQ(out, Bytes(6, 0xEE));
   EXPECT_EQ(e.CopyData(out.data(), 6), 4u);
   EXPECT_EQ(out, (Bytes{1, 2, 3, 4, 0xEE, 0xEE}));
-  e.SetData(0x0231, 0, nullptr);
+  e.SetData(0x0231, 0, nullptr, catalog::Rules().IsPerDataset(0x0231));
   EXPECT_EQ(e.CopyData(out.data(), 6), 0u);
 }
 
 TEST(ModelEntry, ExactlySevenIdentifiersAreFirstWins) {
   const std::set<uint32_t> first = {0x0231, 0x0232, 0x0281, 0x0282, 0x0287, 0x0288, 0x0289};
   for (uint32_t id = 0; id <= 0xFFFF; ++id)
-    ASSERT_EQ(IsFirstWinsId(static_cast<uint16_t>(id)), first.count(id) == 1) << std::hex << id;
+    ASSERT_EQ(catalog::Rules().IsFirstWins(static_cast<uint16_t>(id)), first.count(id) == 1) << std::hex << id;
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 // modified state across sections and part file names.
 #include <gtest/gtest.h>
 
+#include "model/document_files.h"
+
+#include "catalog/catalog.h"
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,44 +23,44 @@ namespace {
 // recognised after others were removed.
 void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
   ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), 0);
-  ASSERT_EQ(doc.SetEntry(kSectGlobalHeader, 0x0100, 2, "v1"), 0);
+  ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), 0);
   for (uint32_t i = 0; i < n; ++i) {
     if (i > 0) doc.CreateFirstDatasetSections();  // appends a data header and an image
     const uint8_t tag = static_cast<uint8_t>(i);
-    doc.data_headers[i]->AddEntry(0x0231, 1, &tag, 1);
-    doc.images[i]->AddEntry(0x0300, 1, &tag, 1);
+    doc.data_headers[i]->AddEntry(0x0231, 1, &tag, StoreMode::kOverwrite);
+    doc.images[i]->AddEntry(0x0300, 1, &tag, StoreMode::kOverwrite);
   }
 }
 
 TEST(ModelFile, DataHeaderIdentifiersGoToTheFirstOrTheCurrentDataset) {
-  CTOVAFile doc;
+  CTOVAFile doc(catalog::Rules());
   MakeMemoryDocument(doc, 5);
-  ASSERT_EQ(doc.SetCurDataset(3, 1), 0);
+  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), 0);
   const struct {
     uint16_t id;
     uint32_t dataset;
   } cases[] = {{0x0200, 0}, {0x0201, 0}, {0x0210, 0}, {0x0231, 3}, {0x0300, 3}, {0x0182, 3}, {0x0427, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.id);
-    ASSERT_EQ(doc.SetEntry(kSectDataHeader, c.id, 3, "abc"), 0);
+    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), 0);
     for (uint32_t i = 0; i < 5; ++i) {
       const CTOVAEntry* e = doc.data_headers[i]->FindEntry(c.id);
       EXPECT_EQ(e && e->DataSize() == 3, i == c.dataset) << "dataset " << i;
     }
-    ASSERT_EQ(doc.RemoveEntry(kSectDataHeader, c.id), 0);
+    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), 0);
     EXPECT_EQ(doc.data_headers[c.dataset]->FindEntry(c.id), nullptr);
   }
 }
 
 TEST(ModelFile, RefusedRemovals) {
-  CTOVAFile none, one, three, write;
+  CTOVAFile none(catalog::Rules()), one(catalog::Rules()), three(catalog::Rules()), write(catalog::Rules());
   MakeMemoryDocument(one, 1);
   MakeMemoryDocument(three, 3);
   write.CreateFirstDatasetSections();  // a write document of two datasets
-  write.data_headers.push_back(std::make_unique<CTOVASection>(kSectDataHeader));
+  write.data_headers.push_back(std::make_unique<CTOVASection>(TOVA_SECT_DataHeader, catalog::Rules()));
   write.image_index.resize(2);
-  write.global_header.AddEntry(0x0100, 1, "v", 1);
-  write.type = kTypeWrite;
+  write.global_header.AddEntry(0x0100, 1, "v", StoreMode::kOverwrite);
+  write.type = DocumentType::kWrite;
   EXPECT_EQ(none.RemoveDataset(0), 51);
   EXPECT_EQ(one.RemoveDataset(0), 51);
   EXPECT_EQ(one.RemoveDataset(1), 51);
@@ -78,16 +82,16 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "current " << c.current << " remove " << c.index);
-    CTOVAFile doc;
+    CTOVAFile doc(catalog::Rules());
     MakeMemoryDocument(doc, 3);
-    ASSERT_EQ(doc.SetCurDataset(c.current, 1), 0);
+    ASSERT_EQ(doc.SetCurDataset(c.current, ImageLoad::kLoad), 0);
     ASSERT_EQ(doc.RemoveDataset(c.index), 0);
     EXPECT_EQ(doc.GetNumDatasets(), 2u);
     EXPECT_EQ(doc.GetCurDataset(), c.new_current);
     CTOVAEntry* e = nullptr;
-    ASSERT_EQ(doc.LocateEntry(kSectDataHeader, 0x0231, e), 0);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_DataHeader, 0x0231, e), 0);
     EXPECT_EQ(e->Data()[0], c.tag);
-    ASSERT_EQ(doc.LocateEntry(kSectImage, 0x0300, e), 0);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_Image, 0x0300, e), 0);
     EXPECT_EQ(e->Data()[0], c.tag);  // the image went with its data header
   }
 }
@@ -96,15 +100,15 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
 // a failed removal is code 3 and changes nothing.
 TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
   for (long skip = 0;; ++skip) {
-    CTOVAFile doc;
+    CTOVAFile doc(catalog::Rules());
     MakeMemoryDocument(doc, 3);
-    doc.data_headers[0]->AddEntry(0x0201, 2, "\x80\x02", 1);
-    doc.data_headers[0]->AddEntry(0x0202, 2, "\xE0\x01", 1);
-    doc.data_headers[1]->AddEntry(0x0201, 2, "\x40\x01", 1);  // its own value wins
-    ASSERT_EQ(doc.SetCurDataset(2, 1), 0);
+    doc.data_headers[0]->AddEntry(0x0201, 2, "\x80\x02", StoreMode::kOverwrite);
+    doc.data_headers[0]->AddEntry(0x0202, 2, "\xE0\x01", StoreMode::kOverwrite);
+    doc.data_headers[1]->AddEntry(0x0201, 2, "\x40\x01", StoreMode::kOverwrite);  // its own value wins
+    ASSERT_EQ(doc.SetCurDataset(2, ImageLoad::kLoad), 0);
     doc.SetModified(0);
     bool hit = false;
-    const int32_t rc = tova_test::WithFailingAllocation(skip, hit, [&] { return doc.RemoveDataset(0); });
+    const auto rc = tova_test::WithFailingAllocation(skip, hit, [&] { return doc.RemoveDataset(0); });
     if (hit) {
       EXPECT_EQ(rc, 3);
       EXPECT_EQ(doc.GetNumDatasets(), 3u);
@@ -132,7 +136,7 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
 }
 
 TEST(ModelFile, ModifiedStateCoversEverySection) {
-  CTOVAFile doc;
+  CTOVAFile doc(catalog::Rules());
   MakeMemoryDocument(doc, 3);
   for (CTOVASection* s : {doc.data_headers[1].get(), doc.images[2].get()}) {
     doc.SetModified(0);
@@ -146,7 +150,7 @@ TEST(ModelFile, ModifiedStateCoversEverySection) {
 TEST(ModelFile, PartFileNameHasABlankAndAtLeastThreeDigits) {
   const std::pair<uint32_t, std::u16string> cases[] = {
       {0, u"a.tova"}, {1, u"a.tova 001"}, {7, u"a.tova 007"}, {999, u"a.tova 999"}, {1234, u"a.tova 1234"}};
-  for (const auto& [part, name] : cases) EXPECT_EQ(CTOVAFile::PartFileName(u"a.tova", part), name) << part;
+  for (const auto& [part, name] : cases) EXPECT_EQ(PartFileName(u"a.tova", part), name) << part;
 }
 
 }  // namespace

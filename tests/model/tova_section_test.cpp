@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog.h"
 #include "model/tova_section.h"
 
 namespace tova {
@@ -39,13 +40,13 @@ Ids IdsOf(const CTOVASection& s) {
 TEST(ModelSection, FirstWinsOnlyInADataHeaderWithoutOverwrite) {
   const Bytes old_value = {1, 2}, new_value = {3, 4};
   for (uint16_t id : {0x0231, 0x0289, 0x0201, 0x0300}) {
-    for (uint16_t sect : {kSectDataHeader, kSectGlobalHeader, kSectImage}) {
+    for (uint16_t sect : {TOVA_SECT_DataHeader, TOVA_SECT_GlobalHeader, TOVA_SECT_Image}) {
       for (int overwrite : {0, 1}) {
         SCOPED_TRACE(::testing::Message() << std::hex << id << " in " << sect << " overwrite " << overwrite);
-        CTOVASection s(sect);
-        ASSERT_EQ(s.AddEntry(id, 2, old_value.data(), 1), 1);
-        EXPECT_EQ(s.AddEntry(id, 2, new_value.data(), overwrite), 1);
-        const bool keeps = sect == kSectDataHeader && !overwrite && IsFirstWinsId(id);
+        CTOVASection s(sect, catalog::Rules());
+        ASSERT_TRUE(s.AddEntry(id, 2, old_value.data(), StoreMode::kOverwrite));
+        EXPECT_TRUE(s.AddEntry(id, 2, new_value.data(), overwrite ? StoreMode::kOverwrite : StoreMode::kKeepFirstWins));
+        const bool keeps = sect == TOVA_SECT_DataHeader && !overwrite && catalog::Rules().IsFirstWins(id);
         EXPECT_EQ(DataOf(s.FindEntry(id)), keeps ? old_value : new_value);
         EXPECT_EQ(s.Count(), 1u);
       }
@@ -53,20 +54,20 @@ TEST(ModelSection, FirstWinsOnlyInADataHeaderWithoutOverwrite) {
   }
   // Reading stores without overwriting.
   const Bytes block = Cat({Entry(0x0231, {1}), Entry(0x0201, {1}), Entry(0x0231, {2}), Entry(0x0201, {2})});
-  CTOVASection dh;
-  ASSERT_EQ(dh.ReadSection(block.data(), static_cast<uint32_t>(block.size()), kSectDataHeader), 0);
+  CTOVASection dh(TOVA_SECT_DataHeader, catalog::Rules());
+  ASSERT_EQ(dh.ReadSection(block.data(), static_cast<uint32_t>(block.size())), 0);
   EXPECT_EQ(DataOf(dh.FindEntry(0x0231)), Bytes{1});
   EXPECT_EQ(DataOf(dh.FindEntry(0x0201)), Bytes{2});
 }
 
 TEST(ModelSection, ListOrderLookupsAndRemoval) {
-  CTOVASection s(kSectGlobalHeader);
-  for (uint16_t id : {0x0110, 0x0100, 0x0111}) s.AddEntry(id, 1, "a", 1);
-  s.AddEntry(0x0100, 3, "abc", 1);  // an update of a new size keeps its place
+  CTOVASection s(TOVA_SECT_GlobalHeader, catalog::Rules());
+  for (uint16_t id : {0x0110, 0x0100, 0x0111}) s.AddEntry(id, 1, "a", StoreMode::kOverwrite);
+  s.AddEntry(0x0100, 3, "abc", StoreMode::kOverwrite);  // an update of a new size keeps its place
   EXPECT_EQ(IdsOf(s), (Ids{0x0110, 0x0100, 0x0111}));
   EXPECT_EQ(s.GetEntryAt(3), nullptr);  // index equal to the count
-  EXPECT_EQ(s.RemoveEntry(0x0199), 0);
-  EXPECT_EQ(s.RemoveEntry(0x0100), 1);
+  EXPECT_FALSE(s.RemoveEntry(0x0199));
+  EXPECT_TRUE(s.RemoveEntry(0x0100));
   EXPECT_EQ(IdsOf(s), (Ids{0x0110, 0x0111}));
 }
 
@@ -92,34 +93,34 @@ TEST(ModelSection, ReadSectionMalformedRecords) {
     // The block lives in a buffer of its own size, so that ASan sees any read beyond it.
     std::unique_ptr<uint8_t[]> block(new uint8_t[c.block.size() + 1]);
     if (!c.block.empty()) std::memcpy(block.get(), c.block.data(), c.block.size());
-    CTOVASection s;
-    EXPECT_EQ(s.ReadSection(block.get(), static_cast<uint32_t>(c.block.size()), kSectDataHeader), c.result);
+    CTOVASection s(TOVA_SECT_DataHeader, catalog::Rules());
+    EXPECT_EQ(s.ReadSection(block.get(), static_cast<uint32_t>(c.block.size())), c.result);
     EXPECT_EQ(IdsOf(s), c.stored);
-    EXPECT_EQ(s.SectionId(), kSectDataHeader);
+    EXPECT_EQ(s.SectionId(), TOVA_SECT_DataHeader);
   }
 }
 
 TEST(ModelSection, CopyFromSkipsHeldEntriesAndStoresTheRestAnew) {
-  CTOVASection source(kSectImage), dest(kSectDataHeader), per;
-  source.AddEntry(0x0300, 2, "\x01\x02", 1);
-  source.AddEntry(0x0380, 1, "\x03", 1);
-  source.SetModified(0);
+  CTOVASection source(TOVA_SECT_Image, catalog::Rules()), dest(TOVA_SECT_Image, catalog::Rules()),
+      per(TOVA_SECT_Image, catalog::Rules());
+  source.AddEntry(0x0300, 2, "\x01\x02", StoreMode::kOverwrite);
+  source.AddEntry(0x0380, 1, "\x03", StoreMode::kOverwrite);
+  source.SetModified(false);
   source.ClearPresent();
   source.FindEntry(0x0300)->per_dataset = 0;  // turned over; a copy takes the flag from the identifier
   source.FindEntry(0x0380)->per_dataset = 1;
-  dest.AddEntry(0x0380, 2, "\x09\x09", 1);
-  dest.SetModified(0);
+  dest.AddEntry(0x0380, 2, "\x09\x09", StoreMode::kOverwrite);
+  dest.SetModified(false);
 
-  ASSERT_EQ(dest.CopyFrom(source, 0, 1), 0);
-  EXPECT_EQ(dest.SectionId(), kSectImage);
+  ASSERT_EQ(dest.CopyFrom(source, EntryScope::kAll, CTOVASection::Existing::kSkip), 0);
   EXPECT_EQ(IdsOf(dest), (Ids{0x0380, 0x0300}));
   EXPECT_EQ(DataOf(dest.FindEntry(0x0380)), (Bytes{9, 9}));
   EXPECT_EQ(dest.FindEntry(0x0380)->modified, 0);
   const CTOVAEntry* copied = dest.FindEntry(0x0300);
   EXPECT_TRUE(copied->per_dataset && copied->present && copied->modified);
-  ASSERT_EQ(dest.CopyFrom(source, 0, 0), 0);  // without skipping, the source wins
+  ASSERT_EQ(dest.CopyFrom(source, EntryScope::kAll, CTOVASection::Existing::kReplace), 0);  // without skipping, the source wins
   EXPECT_EQ(DataOf(dest.FindEntry(0x0380)), Bytes{3});
-  ASSERT_EQ(per.CopyFrom(source, 1, 0), 0);  // per-dataset only follows the source entries' flags
+  ASSERT_EQ(per.CopyFrom(source, EntryScope::kPerDatasetOnly, CTOVASection::Existing::kReplace), 0);  // per-dataset only follows the source entries' flags
   EXPECT_EQ(IdsOf(per), Ids{0x0380});
 }
 

@@ -1,4 +1,4 @@
-// The progress dialog of a document on a hand-moved counter and a fake window:
+// The progress dialog, as the reporter of a document operation, on a hand-moved counter and a fake window:
 // when it appears, what it shows, how often it refreshes, how a Cancel returns.
 #include "progress/dlg_tova_status.h"
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <tuple>
 
-#include "model/tova_file.h"
+#include "progress/dialog_progress.h"
 #include "progress/progress_test_support.h"
 
 namespace tova::progress {
@@ -15,37 +15,36 @@ namespace {
 
 class ProgressDialogTest : public ::testing::Test {
  protected:
-  ProgressDialogTest() { doc.path = u"C:\\Messung\\ofen.tova"; }
 
   // Moves the clock to ms milliseconds (plus us microseconds) after the start.
   void At(int64_t ms, int64_t us = 0) { counter.Set(ms * 1000 + us); }
   std::u16string Text(const char16_t* action, uint32_t shown) const {
     const std::string n = std::to_string(shown);
-    return doc.path + u"\r" + action + u" [Section: " + std::u16string(n.begin(), n.end()) + u"]";
+    return path + u"\r" + action + u" [Section: " + std::u16string(n.begin(), n.end()) + u"]";
   }
 
   testing::FakeCounter counter{1000000, 0};  // 1 MHz
   testing::FakeWindowLog log;
   testing::FakeWindowFactory factory{log};
-  CTOVAFile doc;
+  const std::u16string path = u"C:\\Messung\\ofen.tova";
+  DialogProgress doc;
 };
 
 TEST_F(ProgressDialogTest, NoWindowBefore250MillisecondsAndNoCancelWithoutAWindow) {
-  doc.CreateProgressDialog(u"Analysing");
+  doc.Begin(u"Analysing", path);
   log.cancel_pressed = true;  // nothing could have pressed it: there is no window
   for (int64_t ms : {0, 100, 249}) {
     At(ms, ms == 249 ? 999 : 0);  // 249.999 ms still reads 249
-    EXPECT_EQ(doc.ProgressStep(7), 1);
+    EXPECT_TRUE(doc.Step(7));
   }
-  doc.CloseProgressDialog();
-  EXPECT_FALSE(doc.HasProgressDialog());
+  doc.End();
   EXPECT_TRUE(log.calls.empty());
 }
 
 TEST_F(ProgressDialogTest, FirstStepAt250CreatesTheWindowAndShowsTheNumberPlusOne) {
-  doc.CreateProgressDialog(u"Analysing");
+  doc.Begin(u"Analysing", path);
   At(250);
-  EXPECT_EQ(doc.ProgressStep(4), 1);
+  EXPECT_TRUE(doc.Step(4));
   ASSERT_FALSE(log.texts.empty());
   EXPECT_EQ(log.texts.back(), Text(u"Analysing", 5));
   EXPECT_EQ(log.Count("Pump"), 1);
@@ -53,9 +52,9 @@ TEST_F(ProgressDialogTest, FirstStepAt250CreatesTheWindowAndShowsTheNumberPlusOn
 }
 
 TEST_F(ProgressDialogTest, RefreshesAtMostEvery50MillisecondsButPumpsAtEveryStep) {
-  doc.CreateProgressDialog(u"Adding");
+  doc.Begin(u"Adding", path);
   At(250);
-  ASSERT_EQ(doc.ProgressStep(0), 1);  // refresh at 250
+  ASSERT_TRUE(doc.Step(0));  // refresh at 250
   const std::tuple<int64_t, int64_t, bool> steps[] = {  // ms, us, refreshes
       {260, 0, false}, {300, 0, false},  {300, 999, false},  // 50.999 ms reads 50: no refresh
       {301, 0, true},  {351, 0, false},  {352, 0, true},      {2000, 0, true}};
@@ -64,7 +63,7 @@ TEST_F(ProgressDialogTest, RefreshesAtMostEvery50MillisecondsButPumpsAtEveryStep
   uint32_t number = 0;
   for (const auto& [ms, us, refreshes] : steps) {
     At(ms, us);
-    EXPECT_EQ(doc.ProgressStep(++number), 1);
+    EXPECT_TRUE(doc.Step(++number));
     EXPECT_EQ(log.Count("Pump"), ++pumps);
     EXPECT_EQ(log.texts.size(), texts += refreshes) << ms;
     if (refreshes) EXPECT_EQ(log.texts.back(), Text(u"Adding", number + 1));
@@ -73,19 +72,19 @@ TEST_F(ProgressDialogTest, RefreshesAtMostEvery50MillisecondsButPumpsAtEveryStep
 }
 
 TEST_F(ProgressDialogTest, CancelIsReportedByTheFirstStepMoreThan50MsAfterTheLastRefresh) {
-  doc.CreateProgressDialog(u"Analysing");
+  doc.Begin(u"Analysing", path);
   At(250);
-  ASSERT_EQ(doc.ProgressStep(0), 1);  // refresh at 250
+  ASSERT_TRUE(doc.Step(0));  // refresh at 250
   const size_t texts = log.texts.size();
   log.cancel_pressed = true;
   // ms, us, result; a cancel does not restart the refresh stopwatch.
   const int steps[][3] = {{251, 0, 1}, {290, 0, 1}, {300, 999, 1}, {301, 0, 0}, {500, 0, 0}};
   for (const auto& step : steps) {
     At(step[0], step[1]);
-    EXPECT_EQ(doc.ProgressStep(1), step[2]) << step[0];
+    EXPECT_EQ(doc.Step(1), step[2] != 0) << step[0];
   }
   EXPECT_EQ(log.texts.size(), texts);
-  doc.CloseProgressDialog();
+  doc.End();
   EXPECT_EQ(log.calls.back(), "Destroy");
   EXPECT_EQ(log.Count("Destroy"), 1);
 }
@@ -93,32 +92,32 @@ TEST_F(ProgressDialogTest, CancelIsReportedByTheFirstStepMoreThan50MsAfterTheLas
 TEST_F(ProgressDialogTest, AWindowThatCannotBeCreatedIsNeverAskedAnythingAndNeverCancels) {
   log.create_succeeds = false;
   log.cancel_pressed = true;
-  doc.CreateProgressDialog(u"Adding");
+  doc.Begin(u"Adding", path);
   for (int64_t ms : {250, 251, 400, 100000}) {
     At(ms);
-    EXPECT_EQ(doc.ProgressStep(1), 1) << ms;
+    EXPECT_TRUE(doc.Step(1)) << ms;
   }
-  doc.CloseProgressDialog();
+  doc.End();
   EXPECT_EQ(log.calls, std::vector<std::string>{"Create"});  // not retried, nothing else asked
 }
 
-TEST_F(ProgressDialogTest, TheWindowGoesWithTheDocumentAndANewDialogWaitsAgain) {
+TEST_F(ProgressDialogTest, TheWindowGoesWithTheReportAndANewReportWaitsAgain) {
   {
-    CTOVAFile file;
-    file.CreateProgressDialog(u"Analysing");
+    DialogProgress file;
+    file.Begin(u"Analysing", path);
     At(250);
-    ASSERT_EQ(file.ProgressStep(0), 1);
-  }
+    ASSERT_TRUE(file.Step(0));
+  }  // a report still open ends with its reporter
   EXPECT_EQ(log.Count("Destroy"), 1);
-  doc.CreateProgressDialog(u"Adding");  // started at 250
+  doc.Begin(u"Adding", path);  // started at 250
   At(499);
-  EXPECT_EQ(doc.ProgressStep(0), 1);
+  EXPECT_TRUE(doc.Step(0));
   EXPECT_EQ(log.windows_made, 1);
   At(500);
-  EXPECT_EQ(doc.ProgressStep(0), 1);
+  EXPECT_TRUE(doc.Step(0));
   EXPECT_EQ(log.windows_made, 2);
-  doc.CloseProgressDialog();
-  doc.CloseProgressDialog();
+  doc.End();
+  doc.End();
   EXPECT_EQ(log.Count("Destroy"), 2);
 }
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "model/tova_file.h"
+#include "progress/dialog_progress.h"
 #include "platform/progress_window.h"
 #include "progress/progress_test_support.h"
 
@@ -29,12 +29,11 @@ TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued)
   ASSERT_TRUE(PostMessageW(other, kProbe, 0, 0));
   platform::SetProgressWindowFactoryForTesting({});  // the system's window
   testing::FakeCounter counter(1000000, 0);
-  CTOVAFile doc;
-  doc.path = u"C:\\Messung\\ofen.tova";
-  doc.CreateProgressDialog(u"Analysing");
+  DialogProgress doc;
+  doc.Begin(u"Analysing", u"C:\\Messung\\ofen.tova");
 
   counter.Set(250000);
-  ASSERT_EQ(doc.ProgressStep(4), 1);
+  ASSERT_TRUE(doc.Step(4));
   HWND dialog = FindWindowW(nullptr, L"VEKOTOVA.DLL");
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(IsWindowVisible(dialog));
@@ -47,11 +46,11 @@ TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued)
   SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindowVisible(dialog));
   counter.Set(290000);
-  EXPECT_EQ(doc.ProgressStep(5), 1);
+  EXPECT_TRUE(doc.Step(5));
   counter.Set(301000);
-  EXPECT_EQ(doc.ProgressStep(6), 0);
+  EXPECT_FALSE(doc.Step(6));
 
-  doc.CloseProgressDialog();
+  doc.End();
   EXPECT_FALSE(IsWindow(dialog));
   MSG msg;
   EXPECT_TRUE(PeekMessageW(&msg, other, kProbe, kProbe, PM_REMOVE)) << "a message of another window was pumped";

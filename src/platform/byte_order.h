@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace tova::format {
+namespace tova::platform {
 
 inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t GetU32(const uint8_t* p) {
@@ -36,4 +36,4 @@ inline void PutU32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-}  // namespace tova::format
+}  // namespace tova::platform

@@ -1,0 +1,50 @@
+// The files behind a document and the image loader: the image of one dataset
+// is brought into the document's one image section, reading only that
+// image's bytes.
+#include "format/part_files.h"
+
+#include <new>
+
+#include "format/part_reader.h"
+
+namespace tova::format {
+
+PartWriter& PartFiles::StartWriting(Access access) {
+  writer_ = std::make_unique<PartWriter>(main_path_, access);
+  return *writer_;
+}
+
+Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
+  // A read-write document holds the part it appends to exclusively: that part
+  // is read through the writer's own file.
+  const bool held = writer_ && writer_->IsOpen();
+  PartReader reader(main_path_, held ? writer_->file() : nullptr, held ? writer_->part() : 0);
+  // Nothing is parsed that was not read: a part that cannot be opened is
+  // kOpen, a part that ends early (or cannot be read) kShort.
+  auto short_if_read = [](Code code) { return code == Code::kRead ? Code::kShort : code; };
+  TRY(short_if_read(reader.Open(where.part_number, where.data_offset)));
+  RETURN_IF(where.data_size > reader.BytesRemaining(), Code::kShort);
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[where.data_size ? where.data_size : 1]);
+  RETURN_IF(!block, Code::kNoMemory);
+  TRY(short_if_read(reader.ReadExact(block.get(), where.data_size)));
+  reader.Close();
+  const Code parsed = image.ReadSection(block.get(), where.data_size);
+  image.SetModified(false);
+  return parsed;
+}
+
+PartFiles* FilesOf(CTOVAFile& doc) { return dynamic_cast<PartFiles*>(doc.image_source.get()); }
+
+PartFiles& AttachFiles(CTOVAFile& doc, const std::u16string& main_path) {
+  auto files = std::make_unique<PartFiles>(main_path);
+  PartFiles& ref = *files;
+  doc.image_source = std::move(files);
+  return ref;
+}
+
+PartWriter* WriterOf(CTOVAFile& doc) {
+  PartFiles* files = FilesOf(doc);
+  return files ? files->writer() : nullptr;
+}
+
+}  // namespace tova::format

@@ -1,0 +1,43 @@
+// The files behind a file document: its main path, and for write and
+// read-write documents the part writer that holds the part being appended
+// to. The document loads its images through it (it is the document's image
+// source), and the writing operations reach its part writer through
+// FilesOf.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "format/part_writer.h"
+#include "model/image_source.h"
+#include "model/tova_file.h"
+
+namespace tova::format {
+
+class PartFiles final : public ImageSource {
+ public:
+  explicit PartFiles(std::u16string main_path) : main_path_(std::move(main_path)) {}
+
+  // Reads the image section at `where`, through the held part when it lies
+  // there (the writer holds it exclusively).
+  Code LoadImage(const TTOVASectInfo& where, CTOVASection& image) override;
+
+  const std::u16string& main_path() const { return main_path_; }
+  // The part writer of a write or read-write document, or null.
+  PartWriter* writer() { return writer_.get(); }
+  PartWriter& StartWriting(Access access);
+
+ private:
+  std::u16string main_path_;
+  std::unique_ptr<PartWriter> writer_;
+};
+
+// The files of doc, given to it when it was opened on a file; null for
+// memory and buffer documents.
+PartFiles* FilesOf(CTOVAFile& doc);
+// Gives doc its files (replacing any it had) and returns them.
+PartFiles& AttachFiles(CTOVAFile& doc, const std::u16string& main_path);
+// The part writer of doc, or null when it writes no file.
+PartWriter* WriterOf(CTOVAFile& doc);
+
+}  // namespace tova::format
