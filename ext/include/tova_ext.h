@@ -54,7 +54,7 @@ TOVAEXT_API int32_t tovaext_frame_celsius(uint64_t h, uint32_t frame, float* out
 /* Converts raw pixel values of this recording to degrees Celsius. raw and celsius may be the same array. */
 TOVAEXT_API int32_t tovaext_raw_to_celsius(uint64_t h, const double* raw, double* celsius, uint64_t count);
 /* Time stamps of all frames: milliseconds since 1970-01-01 of the stored stamp, which carries no time zone;
-   INT64_MIN for a frame with no or an invalid stamp. count = capacity; *written receives the number of frames
+   INT64_MIN for a frame that stores no stamp of its own or an invalid one. count = capacity; *written receives the number of frames
    (also when count is too small, with nothing else written). The current frame stays current. */
 TOVAEXT_API int32_t tovaext_frame_times(uint64_t h, int64_t* ms, uint32_t count, uint32_t* written);
 /* UTF-16 text (length code units, no NUL needed) to UTF-8, with the string buffer convention; unpaired

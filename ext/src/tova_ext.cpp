@@ -113,8 +113,8 @@ bool Absent(int32_t rc) { return rc == TOVA_ERR_NO_ENTRY || rc == TOVA_ERR_NO_SE
 
 // The data of an entry of the current frame. A per-frame entry that the frame
 // does not carry is answered by the copy with the first frame's value, whose
-// size only the copy itself can tell.
-int32_t ReadEntry(uint64_t h, uint16_t section, uint16_t id, std::vector<uint8_t>& data) {
+// size only the copy itself can tell; own_only refuses that answer.
+int32_t ReadEntry(uint64_t h, uint16_t section, uint16_t id, std::vector<uint8_t>& data, bool own_only = false) {
   uint32_t size = 0, copied = 0;
   const int32_t size_rc = TOVADLL_GET_ENTRY_DATASIZE(h, section, id, &size);
   if (size_rc == TOVA_OK) {
@@ -123,7 +123,7 @@ int32_t ReadEntry(uint64_t h, uint16_t section, uint16_t id, std::vector<uint8_t
     if (rc == TOVA_OK) data.resize(copied);
     return rc;
   }
-  if (!Absent(size_rc)) return size_rc;
+  if (!Absent(size_rc) || own_only) return size_rc;
   for (uint32_t capacity = 64;; capacity *= 2) {
     data.resize(capacity);
     const int32_t rc = TOVADLL_COPY_ENTRY_DATA(h, section, id, capacity, data.data(), &copied);
@@ -351,7 +351,8 @@ int32_t tovaext_frame_times(uint64_t h, int64_t* ms, uint32_t count, uint32_t* w
     for (uint32_t i = 0; i < frames && result == TOVA_OK; ++i) {
       result = TOVADLL_SET_CURDATASET_EX(h, i, 0);
       if (result != TOVA_OK) break;
-      const int32_t rc = ReadEntry(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, data);
+      // A frame without a stamp of its own has none (not the first frame's).
+      const int32_t rc = ReadEntry(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, data, true);
       if (rc == TOVA_OK)
         stamps[i] = StampMilliseconds(data);
       else if (!Absent(rc))

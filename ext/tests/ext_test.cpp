@@ -146,15 +146,19 @@ TEST(TovaExt, TimesOfAllFrames) {
     ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, 16, stamp));
     ASSERT_EQ(TOVA_OK, TOVADLL_ADD_TOVA(target, source, 0));
   }
+  // And a frame without a stamp of its own.
+  ASSERT_EQ(TOVA_OK, TOVADLL_REMOVE_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp));
+  ASSERT_EQ(TOVA_OK, TOVADLL_ADD_TOVA(target, source, 0));
   ASSERT_EQ(TOVA_OK, TOVADLL_SET_CURDATASET(target, 1));
-  int64_t ms[3];
+  int64_t ms[4];
   uint32_t written = 0;
-  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_times(target, ms, 2, &written));
-  EXPECT_EQ(3u, written);
-  ASSERT_EQ(TOVA_OK, tovaext_frame_times(target, ms, 3, &written));
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_times(target, ms, 3, &written));
+  EXPECT_EQ(4u, written);
+  ASSERT_EQ(TOVA_OK, tovaext_frame_times(target, ms, 4, &written));
   EXPECT_EQ(1715940001960, ms[0]);
   EXPECT_EQ(1715940002000, ms[1]);
   EXPECT_EQ(INT64_MIN, ms[2]);
+  EXPECT_EQ(INT64_MIN, ms[3]);
   uint32_t current = 0;
   ASSERT_EQ(TOVA_OK, TOVADLL_GET_CURDATASET(target, &current));
   EXPECT_EQ(1u, current);
