@@ -75,8 +75,10 @@ class _Frames:
             return scratch[rest].copy() if rest else scratch
         if not rest:
             out = np.empty((len(indices), height, width), self.dtype)
-            for j, index in enumerate(indices):
-                self._read_into(index, out[j])
+            if len(indices):
+                base, step, read = out.ctypes.data, out[0].nbytes, self._read_into
+                for j, index in enumerate(indices):
+                    read(index, out[j], base + j * step)
             return out
         out = None
         for j, index in enumerate(indices):
@@ -206,28 +208,34 @@ class Recording:
             check(self._api.tovaext_celsius_available(self._h, ctypes.byref(flag)))
         return bool(flag.value)
 
-    def _read_raw_into(self, index, out):
+    def _read_raw_into(self, index, out, address=None):
         nbytes = out.nbytes
         if nbytes == 0:
             raise ImageDataError(f"{self.path!r} stores no image size")
         copied = ctypes.c_uint32()
+        api, h = self._api, self._h
         with self._lock:
-            self._select(index, True)
-            rc = self._api.TOVADLL_COPY_ENTRY_DATA(self._h, E.SECT_IMAGE, E.IM_DATA, nbytes, out.ctypes.data,
-                                                   ctypes.byref(copied))
-            if rc == 13:  # image data longer than the image: the first pixels count
-                data = self._entry(E.SECT_IMAGE, E.IM_DATA)
-                out[...] = np.frombuffer(data, out.dtype, out.size).reshape(out.shape)
-                return
+            rc = api.TOVADLL_SET_CURDATASET_EX(h, index, 1)
+            if rc == 0:
+                rc = api.TOVADLL_COPY_ENTRY_DATA(h, E.SECT_IMAGE, E.IM_DATA, nbytes,
+                                                 out.ctypes.data if address is None else address,
+                                                 ctypes.byref(copied))
+                if rc == 13:  # image data longer than the image: the first pixels count
+                    data = self._entry(E.SECT_IMAGE, E.IM_DATA)
+                    out[...] = np.frombuffer(data, out.dtype, out.size).reshape(out.shape)
+                    return
         if rc in _ABSENT or (rc == 0 and copied.value < nbytes):
             raise ImageDataError(f"frame {index} of {self.path!r}: the image data do not fill "
                                  f"{out.shape[1]} x {out.shape[0]} pixels")
-        check(rc, f"cannot read frame {index} of {self.path!r}")
+        if rc:
+            check(rc, f"cannot read frame {index} of {self.path!r}")
 
-    def _read_celsius_into(self, index, out):
+    def _read_celsius_into(self, index, out, address=None):
         with self._lock:
-            check(self._api.tovaext_frame_celsius(self._h, index, out.ctypes.data, out.size),
-                  f"frame {index} of {self.path!r} in degrees Celsius")
+            rc = self._api.tovaext_frame_celsius(self._h, index, out.ctypes.data if address is None else address,
+                                                 out.size)
+        if rc:
+            check(rc, f"frame {index} of {self.path!r} in degrees Celsius")
 
     # ---- values -----------------------------------------------------------
     @property
