@@ -5,6 +5,7 @@ the file itself and keeps a few recordings open, so that the chunks of a long
 recording do not each index the whole file again.
 """
 import collections
+import hashlib
 import os
 import threading
 
@@ -30,7 +31,9 @@ def cached_recording(path):
     with _cache_lock:
         _cache[key] = rec
         while len(_cache) > _CACHE_SIZE:
-            _cache.popitem(last=False)[1].close()
+            # Not closed here: another thread may still read from it; it
+            # closes when its last user lets it go.
+            _cache.popitem(last=False)
     return rec
 
 
@@ -66,7 +69,9 @@ def recording_to_dask(rec, chunks="auto", celsius=False):
         chunks = (max(1, min(rec.shape[0], (64 << 20) // frame_bytes)), -1, -1)
     elif isinstance(chunks, (int, np.integer)):
         chunks = (int(chunks), -1, -1)
-    name = f"tova-{'celsius' if celsius else 'raw'}-{abs(hash((source.path, os.stat(source.path).st_mtime_ns)))}"
+    stat = os.stat(source.path)
+    token = hashlib.sha1(f"{source.path}|{stat.st_mtime_ns}|{stat.st_size}|{chunks}".encode()).hexdigest()[:16]
+    name = f"tova-{'celsius' if celsius else 'raw'}-{token}"
     return da.from_array(source, chunks=chunks, name=name, lock=False, asarray=True, fancy=False,
                          meta=np.empty((0, 0, 0), dtype))
 
