@@ -189,7 +189,7 @@ class Recording:
     def __iter__(self):
         return iter(_Frames(self, self.dtype, self._read_raw_into))
 
-    def __array__(self, dtype=None):
+    def __array__(self, dtype=None, copy=None):
         frames = self[:]
         return frames if dtype is None else frames.astype(dtype)
 
