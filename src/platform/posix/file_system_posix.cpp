@@ -31,8 +31,8 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // unlinked or renamed, so that no document of this library can hold it then
 // (an open takes its lock without waiting, and is refused). A path that names
 // no regular file (missing, a directory, a symbolic link, which is removed or
-// moved itself and not what it points at) needs no lock: Held() is true and
-// the operation goes ahead unlocked.
+// moved itself and not what it points at) needs no lock: the operation goes
+// ahead unlocked.
 class RemovalLock {
  public:
   explicit RemovalLock(const std::string& native) {
@@ -48,12 +48,12 @@ class RemovalLock {
         // goes unlocked, as it did before locks were taken here.
         if (errno == EACCES || errno == EPERM) return;
         if (errno == ENOENT || errno == ELOOP) continue;  // gone or replaced meanwhile
-        held_ = false;
+        refused_ = true;
         return;
       }
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        held_ = false;  // a document holds the file
+        refused_ = true;  // a document holds the file
         return;
       }
       struct stat locked {}, now {};
@@ -65,7 +65,7 @@ class RemovalLock {
       }
       ::close(fd);
     }
-    held_ = false;  // the name keeps changing under us
+    refused_ = true;  // the name keeps changing under us
   }
   ~RemovalLock() {
     if (fd_ >= 0) ::close(fd_);  // releases the lock
@@ -73,15 +73,15 @@ class RemovalLock {
   RemovalLock(const RemovalLock&) = delete;
   RemovalLock& operator=(const RemovalLock&) = delete;
 
-  // False when a document holds the file, or it could not be locked.
-  bool Held() const { return held_; }
+  // A document holds the file, or it could not be locked: leave it alone.
+  bool Refused() const { return refused_; }
   // The locked file (valid when Locked()).
   bool Locked() const { return locked_; }
   const struct stat& identity() const { return identity_; }
 
  private:
   int fd_ = -1;
-  bool held_ = true;
+  bool refused_ = false;
   bool locked_ = false;
   struct stat identity_ {};
 };
@@ -210,7 +210,7 @@ class PosixFileSystem final : public FileSystem {
     if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
     if (S_ISDIR(st.st_mode)) return false;
     const RemovalLock lock(native);
-    if (!lock.Held()) return false;
+    if (lock.Refused()) return false;
     return ::unlink(native.c_str()) == 0 || errno == ENOENT;
   }
 
@@ -221,12 +221,12 @@ class PosixFileSystem final : public FileSystem {
   bool Rename(const std::u16string& old_path, const std::u16string& new_path) override {
     const std::string from = Native(old_path), to = Native(new_path);
     const RemovalLock from_lock(from);
-    if (!from_lock.Held()) return false;
+    if (from_lock.Refused()) return false;
     struct stat target {};
     std::optional<RemovalLock> to_lock;
     if (!from_lock.Locked() || ::lstat(to.c_str(), &target) != 0 || !SameFile(target, from_lock.identity()))
       to_lock.emplace(to);
-    if (to_lock && !to_lock->Held()) return false;
+    if (to_lock && to_lock->Refused()) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
   }
 
