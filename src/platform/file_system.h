@@ -68,8 +68,10 @@ class FileSystem {
   // A regular file (not a directory) of that name exists.
   virtual bool Exists(const std::u16string& path) = 0;
   // True when no file of that name remains afterwards (a missing file counts).
+  // A file some File holds open (in any process) is refused, not deleted.
   virtual bool Delete(const std::u16string& path) = 0;
-  // Renames old to new, replacing an existing file of the new name.
+  // Renames old to new, replacing an existing file of the new name. Refused
+  // when some File holds either of them open (in any process).
   virtual bool Rename(const std::u16string& old_path, const std::u16string& new_path) = 0;
   // The size of a file; false when it cannot be determined (missing file).
   virtual bool Size(const std::u16string& path, uint64_t& size) = 0;

@@ -2,7 +2,10 @@
 // modes are emulated with advisory flock locks: readers take a shared lock,
 // writers an exclusive one, both without waiting, so that two documents of this
 // library cannot write one file at once and a reader is refused while a writer
-// holds it.
+// holds it. Deleting or renaming a file (either name of a rename) takes the
+// exclusive lock first as well, so that a file some document holds open is
+// refused there too, as Windows refuses it, instead of leaving the document
+// writing into an unlinked file.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -10,6 +13,8 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <optional>
 
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -19,6 +24,67 @@ namespace tova::platform {
 namespace {
 
 std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The exclusive lock on the regular file a path names, held while that file is
+// unlinked or renamed, so that no document of this library can hold it then
+// (an open takes its lock without waiting, and is refused). A path that names
+// no regular file (missing, a directory, a symbolic link, which is removed or
+// moved itself and not what it points at) needs no lock: the operation goes
+// ahead unlocked.
+class RemovalLock {
+ public:
+  explicit RemovalLock(const std::string& native) {
+    // The name may come to name another file between the open and the lock:
+    // the lock counts only when the name still names the locked file, else
+    // the open is tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      struct stat before {};
+      if (::lstat(native.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return;
+      const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) {
+        // A file this process may not read (write-only) cannot be locked; it
+        // goes unlocked, as it did before locks were taken here.
+        if (errno == EACCES || errno == EPERM) return;
+        if (errno == ENOENT || errno == ELOOP) continue;  // gone or replaced meanwhile
+        refused_ = true;
+        return;
+      }
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        refused_ = true;  // a document holds the file
+        return;
+      }
+      struct stat locked {}, now {};
+      if (::fstat(fd, &locked) == 0 && ::lstat(native.c_str(), &now) == 0 && SameFile(locked, now)) {
+        fd_ = fd;
+        identity_ = locked;
+        locked_ = true;
+        return;
+      }
+      ::close(fd);
+    }
+    refused_ = true;  // the name keeps changing under us
+  }
+  ~RemovalLock() {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+  RemovalLock(const RemovalLock&) = delete;
+  RemovalLock& operator=(const RemovalLock&) = delete;
+
+  // A document holds the file, or it could not be locked: leave it alone.
+  bool Refused() const { return refused_; }
+  // The locked file (valid when Locked()).
+  bool Locked() const { return locked_; }
+  const struct stat& identity() const { return identity_; }
+
+ private:
+  int fd_ = -1;
+  bool refused_ = false;
+  bool locked_ = false;
+  struct stat identity_ {};
+};
 
 class PosixFile final : public File {
  public:
@@ -105,13 +171,25 @@ class PosixFileSystem final : public FileSystem {
     }
     const std::string native = Native(path);
     if (native.empty()) return nullptr;
-    const int fd = ::open(native.c_str(), flags, 0666);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
-      ::close(fd);
-      return nullptr;
+    int fd = -1;
+    // A deletion or rename may take the file away between the open and the
+    // lock (it holds the lock while it acts, and lets go afterwards): the
+    // lock counts only when the path still names the locked file, else the
+    // open is tried again on what the path names now.
+    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+      fd = ::open(native.c_str(), flags, 0666);
+      if (fd < 0) return nullptr;
+      struct stat st {}, now {};
+      if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+      }
+      if (::stat(native.c_str(), &now) != 0 || !SameFile(st, now)) {
+        ::close(fd);
+        fd = -1;
+      }
     }
+    if (fd < 0) return nullptr;
     // Truncate only once the exclusive lock is ours, so that a file held by
     // another writer is never cut.
     if ((mode == OpenMode::WriteCreate || mode == OpenMode::ReadWriteCreate) && ::ftruncate(fd, 0) != 0) {
@@ -131,11 +209,25 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
     if (S_ISDIR(st.st_mode)) return false;
+    const RemovalLock lock(native);
+    if (lock.Refused()) return false;
     return ::unlink(native.c_str()) == 0 || errno == ENOENT;
   }
 
+  // Both names are locked: the file that moves, and the file of the new name
+  // that the rename replaces. Two names of one file (the same path, or hard
+  // links) are locked once: a second lock through another descriptor would be
+  // refused by the first.
   bool Rename(const std::u16string& old_path, const std::u16string& new_path) override {
-    return ::rename(Native(old_path).c_str(), Native(new_path).c_str()) == 0;
+    const std::string from = Native(old_path), to = Native(new_path);
+    const RemovalLock from_lock(from);
+    if (from_lock.Refused()) return false;
+    struct stat target {};
+    std::optional<RemovalLock> to_lock;
+    if (!from_lock.Locked() || ::lstat(to.c_str(), &target) != 0 || !SameFile(target, from_lock.identity()))
+      to_lock.emplace(to);
+    if (to_lock && to_lock->Refused()) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
   }
 
   bool Size(const std::u16string& path, uint64_t& size) override {

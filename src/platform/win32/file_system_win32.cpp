@@ -1,14 +1,17 @@
 // The file layer on Windows: Win32 calls on UTF-16 paths with real share
 // modes. Readers share reading and refuse writers; writers are exclusive, so
 // a second writer or a reader of a file being written is refused at open.
+// Every path goes to the system in its \\?\ form, so that paths of
+// MAX_PATH (260) characters and more work.
 #include <windows.h>
 // <windows.h> maps RemoveDirectory to RemoveDirectoryW; the file layer's own
 // operation of that name must keep its name in every translation unit.
 #undef RemoveDirectory
 
-#include <direct.h>
 #include <time.h>
 #include <wchar.h>
+
+#include <string>
 
 #include "platform/file_system.h"
 
@@ -16,9 +19,33 @@ namespace tova::platform {
 
 namespace {
 
-// wchar_t is a UTF-16 code unit on Windows, so the library's strings pass as
-// they are.
-const wchar_t* Native(const std::u16string& path) { return reinterpret_cast<const wchar_t*>(path.c_str()); }
+// The path in the form the Win32 file calls take without the MAX_PATH limit:
+// \\?\C:\dir\name, or \\?\UNC\server\share\name for a network path. The
+// system takes that form literally (no '/' separators, no "." or "..", no
+// trailing dots or blanks dropped), so the path is first made absolute and
+// normalised with GetFullPathNameW, which treats it exactly as the plain call
+// would have. Paths already in the \\?\ form, and device paths (\\.\),
+// pass unchanged; so does a path GetFullPathNameW refuses, for the call to
+// fail on. wchar_t is a UTF-16 code unit on Windows, so the library's strings
+// pass as they are.
+std::wstring Native(const std::u16string& path) {
+  std::wstring plain(path.begin(), path.end());
+  const auto has_prefix = [](const std::wstring& p, const wchar_t* prefix) { return p.rfind(prefix, 0) == 0; };
+  if (plain.empty() || has_prefix(plain, L"\\\\?\\") || has_prefix(plain, L"\\\\.\\")) return plain;
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(plain.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return plain;
+    if (n < full.size()) {  // n counts the characters written
+      full.resize(n);
+      break;
+    }
+    full.assign(n, L'\0');  // n counts the room needed, terminator included
+  }
+  if (has_prefix(full, L"\\\\?\\") || has_prefix(full, L"\\\\.\\")) return full;
+  if (has_prefix(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
 
 // FILETIME counts 100 ns units since 1601; the library counts seconds since 1970.
 int64_t SecondsSince1970(const FILETIME& ft) {
@@ -31,7 +58,7 @@ int64_t SecondsSince1970(const FILETIME& ft) {
 }
 
 bool Attributes(const std::u16string& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
-  return !path.empty() && GetFileAttributesExW(Native(path), GetFileExInfoStandard, &data) != 0;
+  return !path.empty() && GetFileAttributesExW(Native(path).c_str(), GetFileExInfoStandard, &data) != 0;
 }
 
 class Win32File final : public File {
@@ -128,27 +155,27 @@ class Win32FileSystem final : public FileSystem {
     if (path.empty()) return nullptr;
     // A directory cannot be opened without FILE_FLAG_BACKUP_SEMANTICS, so
     // only regular files come back.
-    const HANDLE h = CreateFileW(Native(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(Native(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(h);
   }
 
   bool Exists(const std::u16string& path) override {
     if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesW(Native(path));
+    const DWORD attributes = GetFileAttributesW(Native(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
   bool Delete(const std::u16string& path) override {
     if (path.empty()) return false;
-    if (DeleteFileW(Native(path))) return true;
+    if (DeleteFileW(Native(path).c_str())) return true;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
 
   bool Rename(const std::u16string& old_path, const std::u16string& new_path) override {
     if (old_path.empty() || new_path.empty()) return false;
-    return MoveFileExW(Native(old_path), Native(new_path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExW(Native(old_path).c_str(), Native(new_path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
 
   bool Size(const std::u16string& path, uint64_t& size) override {
@@ -167,7 +194,7 @@ class Win32FileSystem final : public FileSystem {
     const std::u16string name_pattern = sep == std::u16string::npos ? pattern : pattern.substr(sep + 1);
     const std::u16string search = (sep == std::u16string::npos ? std::u16string() : pattern.substr(0, sep + 1)) + u"*";
     WIN32_FIND_DATAW data{};
-    const HANDLE find = FindFirstFileW(Native(search), &data);
+    const HANDLE find = FindFirstFileW(Native(search).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty directory
     do {
       const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
@@ -190,7 +217,7 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool RemoveDirectory(const std::u16string& path) override {
-    return !path.empty() && _wrmdir(Native(path)) == 0;
+    return !path.empty() && RemoveDirectoryW(Native(path).c_str()) != 0;
   }
 
   // MoveFileExW with MOVEFILE_WRITE_THROUGH returns only once the rename is
