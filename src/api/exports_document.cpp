@@ -95,7 +95,8 @@ int32_t TOVADLL_GET_ENTRY(uint64_t h, uint16_t section, uint16_t id, void** data
 
 int32_t TOVADLL_SET_ENTRY_ISOPTIONAL(uint64_t h, uint16_t section, uint16_t id, int32_t flag) {
   return WithDocument(h, DocLock::kNone, [&](CTOVAFile& d) {
-    // "0 or 1": an entry that cannot be found gives 1 like an unknown handle.
+    // Success or TOVA_ERR_HANDLE only: an entry that cannot be found answers
+    // like an unknown handle.
     tova::CTOVAEntry* entry = nullptr;
     if (tova::Failed(d.LocateEntry(section, id, entry))) return Code::kHandle;
     entry->per_dataset = flag != 0;

@@ -50,6 +50,14 @@ const std::vector<CompatCase>& Cases() {
       {"sensor height differs", [](uint64_t) {}, [](uint64_t h) { SetU16(h, kGH, kSensorY, 8); }, 62},
       {"sensor width missing", [](uint64_t) {}, [](uint64_t h) { TOVADLL_REMOVE_ENTRY(h, kGH, kSensorX); }, 33},
       {"image width differs", [](uint64_t) {}, [](uint64_t h) { SetU16(h, kDH, kSizeX, 8); }, 62},
+      // A size step reads all four values before it compares: a missing one is
+      // reported even where the other pair already differs.
+      {"image widths differ, heights missing in both",
+       [](uint64_t h) { SetU16(h, kDH, kSizeX, 4), TOVADLL_REMOVE_ENTRY(h, kDH, kSizeY); },
+       [](uint64_t h) { SetU16(h, kDH, kSizeX, 5), TOVADLL_REMOVE_ENTRY(h, kDH, kSizeY); }, TOVA_ERR_NO_ENTRY},
+      {"sensor widths differ, heights missing in both",
+       [](uint64_t h) { SetU16(h, kGH, kSensorX, 4), TOVADLL_REMOVE_ENTRY(h, kGH, kSensorY); },
+       [](uint64_t h) { SetU16(h, kGH, kSensorX, 5), TOVADLL_REMOVE_ENTRY(h, kGH, kSensorY); }, TOVA_ERR_NO_ENTRY},
       {"image height 0 in both", [](uint64_t h) { SetU16(h, kDH, kSizeY, 0); },
        [](uint64_t h) { SetU16(h, kDH, kSizeY, 0); }, 62},
       {"devices differ before -ID: only, in case too", [](uint64_t h) { Narrow(h, "CamA-ID: ab12"); },

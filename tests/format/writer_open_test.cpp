@@ -203,6 +203,48 @@ TEST(WriterOpen, AppendOpenContinuesInTheLastContinuationFile) {
   EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+// Appending to a document the reader sees only in part: the datasets go
+// exactly where its scan ended, or the open is refused and no file changes.
+TEST(WriterOpen, AppendGoesWhereTheReaderEndsOrIsRefused) {
+  using Bytes = std::vector<uint8_t>;
+  const Bytes empty_image = {6, 0, 0, 0, 0x10, 0xFF}, empty_header = {6, 0, 0, 0, 0x02, 0xFF};
+  const struct {
+    const char* name;
+    Bytes tail;         // appended to the main file of a two-dataset document
+    Bytes stray_part;   // content of a leftover "a.tova 001", if any
+    bool refused;
+  } cases[] = {
+      {"one stray byte after the last dataset", {0xAB}, {}, false},
+      {"a leftover continuation file beside a main file with room", {}, {1, 2, 3}, true},
+      {"one image section more than data headers", empty_image, {}, true},
+      {"one data header more than image sections", empty_header, {}, true},
+  };
+  for (const auto& c : cases) {
+    for (bool rw : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (rw ? ", read-write" : ", write"));
+      TempTree dir;
+      const std::u16string path = dir.Path(u"a.tova");
+      ASSERT_EQ(WriteDocument(path, {1, 2}), 0);
+      Bytes main = ReadFileBytes(path);
+      main.insert(main.end(), c.tail.begin(), c.tail.end());
+      ASSERT_TRUE(WriteFileBytes(path, main));
+      if (!c.stray_part.empty()) ASSERT_TRUE(WriteFileBytes(path + u" 001", c.stray_part));
+
+      const uint64_t h = rw ? OpenReadWrite(path, 1) : OpenWrite(path, 1);
+      if (c.refused) {
+        EXPECT_EQ(h, TOVADLL_INVALID_HANDLE);
+        EXPECT_EQ(ReadFileBytes(path), main);
+        if (!c.stray_part.empty()) EXPECT_EQ(ReadFileBytes(path + u" 001"), c.stray_part);
+        continue;
+      }
+      ASSERT_NE(h, TOVADLL_INVALID_HANDLE);
+      EXPECT_EQ(AppendValues(h, {3}), 0);
+      TOVADLL_CLOSE_FILE(h);
+      EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2, 3}));
+    }
+  }
+}
+
 TEST(WriterLayout, ThreeDatasetsGiveTheFullFormThenPerDatasetForms) {
   TempTree dir;
   const std::u16string path = dir.Path(u"a.tova");
