@@ -26,7 +26,20 @@ ensure_tools() {
   command -v ctest >/dev/null 2>&1 || missing+=(cmake)
   command -v g++ >/dev/null 2>&1 || missing+=(g++)
   command -v make >/dev/null 2>&1 || missing+=(make)
-  dpkg -s libgtest-dev >/dev/null 2>&1 || missing+=(libgtest-dev)
+  # The library's tests, the tool (PNG, TIFF, the viewer's server), the
+  # Python package and the browser test.
+  local pkg
+  for pkg in libgtest-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev python3-numpy python3-dask \
+             python3-distributed python3-xarray python3-pytest python3-venv python3-setuptools python3-wheel \
+             chromium nodejs npm; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+  done
+  # npm may come with Node.js itself rather than as a package.
+  if command -v npm >/dev/null 2>&1; then
+    local kept=()
+    for pkg in "${missing[@]}"; do [[ $pkg == npm || $pkg == nodejs ]] || kept+=("$pkg"); done
+    missing=("${kept[@]}")
+  fi
   [ ${#missing[@]} -eq 0 ] && return 0
   note "installing: ${missing[*]}"
   if [ "$(id -u)" -ne 0 ]; then
@@ -93,6 +106,25 @@ if ensure_tools; then
 else
   failed=$((failed + 1)); problems+=("tools could not be installed")
 fi
+
+# ---- the Python package --------------------------------------------------
+# Counts pytest's summary line ("N passed, M failed, ..." or "N passed in").
+run_python() {
+  local log="$log_dir/python.log" line p f
+  note "python"
+  bash scripts/test-python.sh 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  line=$(grep -E '^[0-9]+ (passed|failed)|^=+ .*(passed|failed)' "$log" | tail -n 1)
+  p=$(grep -oE '[0-9]+ passed' <<<"$line" | grep -oE '[0-9]+' || echo 0)
+  f=$(grep -oE '[0-9]+ (failed|errors?)' <<<"$line" | awk '{s += $1} END {print s + 0}')
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  if [ "$rc" -ne 0 ]; then
+    [ "${f:-0}" -eq 0 ] && failed=$((failed + 1))
+    problems+=("python: scripts/test-python.sh exited with $rc")
+  fi
+}
+if [ -f scripts/test-python.sh ]; then run_python; fi
 
 # ---- Windows build under Wine ---------------------------------------------
 if [ -f scripts/test-windows.sh ]; then
