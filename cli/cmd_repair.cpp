@@ -80,6 +80,7 @@ void PrintReport(const std::string& path, const tovaext_salvage_report& r) {
 std::string SalvageText(int32_t rc, const tovaext_salvage_report& r) {
   switch (rc) {
     case TOVAEXT_ERR_SALVAGE_NOTHING: return "not one whole frame to keep; nothing was changed";
+    case TOVA_ERR_OPEN: return "the file cannot be opened";
     case TOVAEXT_ERR_SALVAGE_IO: return "a file could not be read, written, cut or removed";
     case TOVAEXT_ERR_SALVAGE_UNREADABLE: return "the result does not read: " + DescribeResult(r.read_after);
     case TOVAEXT_ERR_SALVAGE_SAME_FILE: return "OUT is FILE itself; use --in-place";

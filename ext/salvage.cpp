@@ -137,6 +137,7 @@ struct Plan {
   uint64_t stop_offset = 0;
   std::vector<int64_t> part_sizes;  // size of every part up to the last that exists; -1 for a missing number
   bool io_error = false;
+  bool missing = false;  // the main file cannot be opened
 };
 
 // Walks the entry records of one section's data; false with the reason on a
@@ -170,7 +171,7 @@ Plan Walk(const fs::path& main) {
   Plan plan;
   PartStream s(main);
   if (!s.Start()) {
-    plan.io_error = true;
+    plan.missing = true;
     return plan;
   }
   bool global_header = false;
@@ -295,6 +296,7 @@ int32_t Salvage(const char* path, const char* out_path, bool change, tovaext_sal
     r.read_before = ReadWithLibrary(main, datasets_before);
     const Plan plan = Walk(main);
     Fill(r, plan);
+    if (plan.missing) return TOVA_ERR_OPEN;
     if (plan.io_error) return TOVAEXT_ERR_SALVAGE_IO;
     if (!change) return TOVA_OK;
     if (plan.datasets == 0) return TOVAEXT_ERR_SALVAGE_NOTHING;

@@ -10,9 +10,9 @@
  * with the library to confirm that it reads cleanly.
  *
  * Paths are UTF-8. A file that reads cleanly and has nothing to cut is never
- * changed. All calls return TOVA_OK, TOVA_ERR_NULL_POINTER or a
- * TOVAEXT_ERR_SALVAGE_* code below; the report is filled in every case but a
- * null argument.
+ * changed. All calls return TOVA_OK, TOVA_ERR_NULL_POINTER, TOVA_ERR_OPEN
+ * (the main file cannot be opened) or a TOVAEXT_ERR_SALVAGE_* code below; the
+ * report is filled in every case but a null argument.
  */
 #ifndef TOVA_SALVAGE_H
 #define TOVA_SALVAGE_H
