@@ -33,7 +33,7 @@ fs::path FromUtf8(const char* text) { return fs::path(std::u8string(reinterpret_
 // "<main> 001": the main path, a blank, the part number in three digits.
 fs::path PartPath(const fs::path& main, uint32_t part) {
   if (part == 0) return main;
-  char suffix[8];
+  char suffix[16];
   std::snprintf(suffix, sizeof suffix, " %.3u", part);
   fs::path p = main;
   p += suffix;

@@ -152,7 +152,7 @@ std::vector<uint8_t> FuzzScope::Get(const std::string& name) const {
 bool FuzzScope::Exists(const std::string& name) const { return Memory().files_.count(Wide(name)) != 0; }
 
 std::string PartName(const std::string& main, unsigned part) {
-  char suffix[8];
+  char suffix[16];
   std::snprintf(suffix, sizeof suffix, " %.3u", part);
   return main + suffix;
 }

@@ -103,7 +103,7 @@ if ! { (cd "$root" && cmake --preset windows) && cmake --build "$build" -j "$job
   exit 1
 fi
 mkdir -p "$log_dir"
-echo "-- built: $(cd "$build" && ls HOLMDAQTova.dll libHOLMDAQTova.dll.a 2>/dev/null | tr '\n' ' ')"
+echo "-- built: $(cd "$build" && ls HOLMDAQTova.dll libHOLMDAQTova.dll.a tova_ext.dll 2>/dev/null | tr '\n' ' ')"
 
 # ---- tests under Wine in a virtual display ---------------------------------
 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --run-tests
