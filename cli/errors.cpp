@@ -79,6 +79,8 @@ std::string DescribeResult(int32_t code) {
 }
 
 void Check(int32_t code, const std::string& what) {
+  if (code == TOVA_ERR_READ)  // a recorder that died while appending leaves such a file
+    throw CliError(what + ": " + DescribeResult(code) + "\n'tova repair FILE' keeps its whole frames");
   if (code != TOVA_OK) throw CliError(what + ": " + DescribeResult(code));
 }
 

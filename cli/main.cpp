@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"du", "size of documents with their continuation files", kDuHelp, RunDu},
     {"clean", "delete old documents in a directory tree", kCleanHelp, RunClean},
     {"sample", "write a synthetic recording: a hot spot moving over a warm background", kSampleHelp, RunSample},
+    {"repair", "keep the whole frames of a damaged recording, drop a torn last frame", kRepairHelp, RunRepair},
 };
 
 void PrintUsage(std::FILE* out) {
