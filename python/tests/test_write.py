@@ -70,3 +70,17 @@ def test_failures_raise_their_result_code(sample, tmp_path, case, error, code):
         assert caught.value.code == code and tova.errors.CODE_NAMES[code] == caught.value.name
         assert caught.value.name in str(caught.value)
         assert isinstance(caught.value, tova.IncompatibleError) == (code in (60, 61, 62))
+
+
+def test_repair_keeps_the_whole_frames_of_a_torn_recording(sample, tmp_path):
+    torn = tmp_path / "torn.tova"
+    torn.write_bytes(sample.read_bytes()[:-100])  # the last frame is cut short
+    with pytest.raises(tova.ReadError):
+        tova.open(torn)
+    report = tova.repair(torn, tmp_path / "fixed.tova")
+    assert (report["frames_kept"], report["frames_dropped"]) == (29, 1)
+    with tova.open(tmp_path / "fixed.tova") as fixed, tova.open(sample) as whole:
+        np.testing.assert_array_equal(fixed[:], whole[:29])
+    assert tova.repair(tmp_path / "fixed.tova")["changed"] is False  # a clean file stays as it is
+    with pytest.raises(tova.RepairError):
+        tova.repair(torn, torn)

@@ -13,7 +13,8 @@ from ._dask import open_many
 from ._lib import LibraryNotFoundError
 from .errors import *  # noqa: F401,F403 - the TovaError family
 from .recording import Recording, open
+from .repair import RepairError, repair
 from .writer import Writer, create
 
 __version__ = "1.0.0"
-__all__ = ["open", "create", "open_many", "Recording", "Writer", "LibraryNotFoundError", "errors"] + errors.__all__
+__all__ = ["open", "create", "open_many", "repair", "RepairError", "Recording", "Writer", "LibraryNotFoundError", "errors"] + errors.__all__

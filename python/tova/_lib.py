@@ -88,6 +88,16 @@ def load():
         return _libs
 
 
+class SalvageReport(ctypes.Structure):
+    """tovaext_salvage_report of tova_salvage.h."""
+    _fields_ = [("datasets_kept", ctypes.c_uint32), ("datasets_dropped", ctypes.c_uint32),
+                ("bytes_kept", ctypes.c_uint64), ("bytes_cut", ctypes.c_uint64),
+                ("parts_kept", ctypes.c_uint32), ("parts_removed", ctypes.c_uint32),
+                ("read_before", ctypes.c_int32), ("read_after", ctypes.c_int32),
+                ("stop", ctypes.c_uint32), ("stop_part", ctypes.c_uint32),
+                ("stop_offset", ctypes.c_uint64), ("changed", ctypes.c_uint32)]
+
+
 def _declare(main, ext):
     u64, u32, u16, i32 = ctypes.c_uint64, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_int32
     vp, cp = ctypes.c_void_p, ctypes.c_char_p
@@ -117,6 +127,7 @@ def _declare(main, ext):
             "tovaext_frame_celsius": (i32, [u64, u32, vp, u64]),
             "tovaext_raw_to_celsius": (i32, [u64, vp, vp, u64]),
             "tovaext_frame_times": (i32, [u64, vp, u32, pu32]),
+            "tovaext_salvage": (i32, [cp, cp, ctypes.POINTER(SalvageReport)]),
         },
     }
     for lib, table in signatures.items():
