@@ -38,7 +38,10 @@ struct InputCursor {
   size_t pos = 0;
   size_t left() const { return size - pos; }
   uint8_t U8() { return pos < size ? data[pos++] : 0; }
-  uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
+  uint16_t U16() {
+    const uint8_t low = U8();  // two statements: the order of the reads is fixed on every compiler
+    return static_cast<uint16_t>(low | U8() << 8);
+  }
 };
 
 }  // namespace tova::fuzz

@@ -195,7 +195,8 @@ int FuzzTinyRecords(const uint8_t* data, size_t size) {
   // [head length u16][head][record pattern, up to 16 bytes][repetitions u16]:
   // the file is the head and then the pattern, up to 12 MB of it.
   InputCursor in{data, size};
-  const size_t head = std::min<size_t>(in.U16(), in.left());
+  const size_t head_wanted = in.U16();  // read before left() is asked
+  const size_t head = std::min(head_wanted, in.left());
   const uint8_t* head_bytes = data + in.pos;
   in.pos += head;
   const size_t pattern = std::min<size_t>(in.left() >= 2 ? in.left() - 2 : 0, 16);
