@@ -9,6 +9,7 @@
 #include "document.h"
 #include "errors.h"
 #include "text.h"
+#include "tova_ext.h"
 
 namespace tova_cli {
 
@@ -66,24 +67,44 @@ void PrintIndented(const std::string& text, const char* indent) {
   while (std::getline(lines, line)) std::printf("%s%s\n", indent, line.c_str());
 }
 
+// A rendering of tova_ext into text; the result code goes to rc.
+template <typename Render>
+std::string Rendered(Render render, int32_t& rc) {
+  std::string text(256, '\0');
+  uint32_t needed = 0;
+  rc = render(text.data(), static_cast<uint32_t>(text.size()), &needed);
+  if (rc == TOVAEXT_ERR_BUFFER_TOO_SMALL) {
+    text.resize(needed);
+    rc = render(text.data(), needed, &needed);
+  }
+  text.resize(rc == TOVA_OK ? needed - 1 : 0);
+  return text;
+}
+
 void DumpSection(const Document& doc, uint16_t section) {
-  TOVA_WSTRING text;
-  const int32_t rc = TOVADLL_COPY_SECTION_STRING(doc.handle(), section, text);
+  const uint64_t h = doc.handle();
+  int32_t rc = TOVA_OK;
+  const std::string heading =
+      Rendered([&](char* b, uint32_t c, uint32_t* n) { return tovaext_section_string(h, section, b, c, n); }, rc);
   if (rc == TOVA_ERR_NO_SECTION) {
     std::printf("section %X: not present in this frame\n", section);
     return;
   }
   Check(rc, "cannot describe section " + std::to_string(section));
-  std::printf("%s\n", Utf16ToUtf8(text).c_str());
+  std::printf("%s\n", heading.c_str());
 
   uint32_t count = 0;
-  Check(TOVADLL_GET_NUM_ENTRIES(doc.handle(), section, &count), "cannot count the entries");
+  Check(TOVADLL_GET_NUM_ENTRIES(h, section, &count), "cannot count the entries");
   if (count == 0) std::printf("  (no entries stored with this frame)\n");
   for (uint32_t i = 0; i < count; ++i) {
-    Check(TOVADLL_COPY_ENTRY_STRING(doc.handle(), section, i, text), "cannot describe entry " + std::to_string(i + 1));
-    std::printf("  %s\n", Utf16ToUtf8(text).c_str());
-    Check(TOVADLL_COPY_DATA_STRING(doc.handle(), section, i, text), "cannot render entry " + std::to_string(i + 1));
-    PrintIndented(Utf16ToUtf8(text), "      ");
+    const std::string entry =
+        Rendered([&](char* b, uint32_t c, uint32_t* n) { return tovaext_entry_string(h, section, i, b, c, n); }, rc);
+    Check(rc, "cannot describe entry " + std::to_string(i + 1));
+    std::printf("  %s\n", entry.c_str());
+    const std::string data =
+        Rendered([&](char* b, uint32_t c, uint32_t* n) { return tovaext_data_string(h, section, i, b, c, n); }, rc);
+    Check(rc, "cannot render entry " + std::to_string(i + 1));
+    PrintIndented(data, "      ");
   }
 }
 

@@ -164,12 +164,12 @@ std::string NumberText(double value, bool celsius, uint16_t unit) {
 
 void WriteCsv(const std::string& path, const FrameImage& image, const TemperatureConversion* conversion) {
   OutputFile out(path);
+  const std::vector<double> values = conversion ? conversion->ToCelsius(image.values) : image.values;
   std::string line;
   for (uint32_t y = 0; y < image.height; ++y) {
     line.clear();
     for (uint32_t x = 0; x < image.width; ++x) {
-      double v = image.values[size_t{y} * image.width + x];
-      if (conversion) v = conversion->ToCelsius(v);
+      const double v = values[size_t{y} * image.width + x];
       if (x) line += ',';
       line += NumberText(v, conversion != nullptr, image.data_unit);
     }
@@ -214,8 +214,7 @@ DisplayRange ChooseRange(const Document& doc, const FrameImage& image, const Tem
     }
   }
   double lo = INFINITY, hi = -INFINITY;
-  for (double v : image.values) {
-    if (range.celsius) v = conversion.ToCelsius(v);
+  for (double v : range.celsius ? conversion.ToCelsius(image.values) : image.values) {
     if (!std::isfinite(v)) continue;
     lo = std::min(lo, v);
     hi = std::max(hi, v);

@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "records.h"
 #include "text.h"
+#include "tova_ext.h"
 
 namespace tova_cli {
 
@@ -52,10 +53,16 @@ std::string Enumerated(std::optional<uint16_t> value, std::string (*name)(uint16
   return std::to_string(*value) + ": " + name(*value);
 }
 
-std::optional<TimeStamp> FrameTime(Document& doc, uint32_t frame) {
-  doc.SelectFrame(frame, false);
-  const auto data = doc.Entry(TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp);
-  return data ? TimeStamp::Parse(*data) : std::nullopt;
+// Milliseconds since 1970-01-01 of every frame's stamp; INT64_MIN for none.
+std::vector<int64_t> FrameTimes(const Document& doc, uint32_t frames) {
+  std::vector<int64_t> ms(frames, INT64_MIN);
+  uint32_t written = 0;
+  Check(tovaext_frame_times(doc.handle(), ms.data(), frames, &written), "cannot read the time stamps");
+  return ms;
+}
+
+std::string StampText(int64_t ms) {
+  return ms == INT64_MIN ? "no time stamp" : TimeStamp::FromMillisecondsSinceEpoch(ms).ToString();
 }
 
 void ShowInfo(const std::string& path) {
@@ -82,13 +89,12 @@ void ShowInfo(const std::string& path) {
     Line("Display scale", text);
   }
 
-  const auto first = FrameTime(doc, 0);
-  const auto last = frames > 1 ? FrameTime(doc, frames - 1) : first;
-  Line("First frame", first ? first->ToString() : "no time stamp");
-  Line("Last frame", last ? last->ToString() : "no time stamp");
-  const auto first_ms = first ? first->MillisecondsSinceEpoch() : std::nullopt;
-  const auto last_ms = last ? last->MillisecondsSinceEpoch() : std::nullopt;
-  Line("Span", first_ms && last_ms ? FormatSpan(*last_ms - *first_ms) : "unknown");
+  const std::vector<int64_t> times = FrameTimes(doc, frames);
+  const int64_t first = times.empty() ? INT64_MIN : times.front();
+  const int64_t last = times.empty() ? INT64_MIN : times.back();
+  Line("First frame", StampText(first));
+  Line("Last frame", StampText(last));
+  Line("Span", first != INT64_MIN && last != INT64_MIN ? FormatSpan(last - first) : "unknown");
 
   double size_mb = 0;
   const int32_t rc = SizePath(path, &size_mb);

@@ -6,6 +6,7 @@
 #include "HOLMDAQTova.h"
 #include "document.h"
 #include "errors.h"
+#include "tova_ext.h"
 
 namespace tova_cli {
 
@@ -54,38 +55,17 @@ FrameImage FrameImage::Read(const Document& doc, uint32_t frame) {
 
 TemperatureConversion TemperatureConversion::ForDocument(const Document& doc) {
   TemperatureConversion conversion;
-  const uint16_t unit = doc.U16(TOVA_SECT_DataHeader, TOVA_DH_DREC_DataUnit).value_or(TOVA_DATAUNIT_U16);
-  if (unit == TOVA_DATAUNIT_FLT) {
-    conversion.kind_ = Kind::kIdentity;
-    return conversion;
-  }
-  std::optional<CalibrationTable> table;
-  if (const auto data = doc.Entry(TOVA_SECT_DataHeader, TOVA_DH_TCAL_TABLE_U16))
-    table = CalibrationTable::ParseU16(*data);
-  if (!table)
-    if (const auto data = doc.Entry(TOVA_SECT_DataHeader, TOVA_DH_TCAL_TABLE_U32))
-      table = CalibrationTable::ParseU32(*data);
-  if (table && table->Usable()) {
-    conversion.kind_ = Kind::kTable;
-    conversion.table_ = *table;
-  }
+  int32_t available = 0;
+  Check(tovaext_celsius_available(doc.handle(), &available), "cannot read the calibration");
+  conversion.handle_ = doc.handle();
+  conversion.available_ = available != 0;
   return conversion;
 }
 
-double TemperatureConversion::ToCelsius(double raw) const {
-  switch (kind_) {
-    case Kind::kTable: return table_.ToCelsius(raw);
-    case Kind::kIdentity: return raw;
-    default: return raw;
-  }
-}
-
-std::string TemperatureConversion::Describe() const {
-  switch (kind_) {
-    case Kind::kTable: return "calibration table";
-    case Kind::kIdentity: return "values are degrees Celsius (FLT)";
-    default: return "none";
-  }
+std::vector<double> TemperatureConversion::ToCelsius(const std::vector<double>& raw) const {
+  std::vector<double> celsius(raw.size());
+  Check(tovaext_raw_to_celsius(handle_, raw.data(), celsius.data(), raw.size()), "cannot convert to degrees Celsius");
+  return celsius;
 }
 
 }  // namespace tova_cli

@@ -26,21 +26,20 @@ struct FrameImage {
   static FrameImage Read(const Document& doc, uint32_t frame);
 };
 
-// The conversion of raw pixel values to degrees Celsius of a recording:
-// through its calibration table (TOVA_DH_TCAL_TABLE_U16 / _U32), or the
-// values themselves for the FLT data unit. Without either there is none.
+// The conversion of raw pixel values to degrees Celsius of a recording, as
+// the companion library tova_ext makes it: through the calibration table
+// (TOVA_DH_TCAL_TABLE_U16 / _U32), or the values themselves for the FLT data
+// unit. Without either there is none.
 class TemperatureConversion {
  public:
   static TemperatureConversion ForDocument(const Document& doc);
-  bool available() const { return kind_ != Kind::kNone; }
-  double ToCelsius(double raw) const;
-  // "calibration table", "values are degrees Celsius (FLT)" or "none".
-  std::string Describe() const;
+  bool available() const { return available_; }
+  // The values of a frame in degrees Celsius (conversion available only).
+  std::vector<double> ToCelsius(const std::vector<double>& raw) const;
 
  private:
-  enum class Kind { kNone, kTable, kIdentity };
-  Kind kind_ = Kind::kNone;
-  CalibrationTable table_;
+  uint64_t handle_ = 0;
+  bool available_ = false;
 };
 
 // The display range of an export: low and high end and whether they are

@@ -97,10 +97,10 @@ Picture RenderFalseColour(const FrameImage& image, const TemperatureConversion& 
   const double span = range.high - range.low;
   auto position = [&](double value) { return span > 0 ? (value - range.low) / span : 0.5; };
 
+  const std::vector<double> values = range.celsius ? conversion.ToCelsius(image.values) : image.values;
   for (uint32_t y = 0; y < image.height; ++y)
     for (uint32_t x = 0; x < image.width; ++x) {
-      double v = image.values[size_t{y} * image.width + x];
-      if (range.celsius) v = conversion.ToCelsius(v);
+      const double v = values[size_t{y} * image.width + x];
       picture.pixels[size_t{y} * picture.width + x] = PaletteColour(position(v));
     }
 

@@ -1,25 +1,12 @@
-// Entry data layouts the tool reads and writes itself.
+// Entry data layouts the tool writes itself.
 #include "records.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace tova_cli {
 namespace {
 
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-float GetF32(const uint8_t* p) {
-  const uint32_t bits = GetU32(p);
-  float value = 0;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
 void PutU16(std::vector<uint8_t>& out, size_t at, uint16_t v) {
   out[at] = static_cast<uint8_t>(v);
   out[at + 1] = static_cast<uint8_t>(v >> 8);
@@ -31,16 +18,6 @@ void PutF32(std::vector<uint8_t>& out, size_t at, float v) {
   uint32_t bits = 0;
   std::memcpy(&bits, &v, sizeof bits);
   PutU32(out, at, bits);
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
 void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
@@ -56,40 +33,8 @@ void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 }
 
 constexpr size_t kTableU16Size = 536;
-constexpr size_t kTableU32Size = 1048;
-
-std::optional<CalibrationTable> ParseTable(const std::vector<uint8_t>& data, size_t value_width) {
-  const size_t needed = value_width == 2 ? kTableU16Size : kTableU32Size;
-  if (data.size() < needed) return std::nullopt;
-  CalibrationTable t;
-  const uint8_t* p = data.data();
-  t.range = GetU16(p);
-  t.cal_min_c = GetF32(p + 4);
-  t.cal_max_c = GetF32(p + 8);
-  t.table_start_c = GetF32(p + 12);
-  t.table_step = GetF32(p + 16);
-  for (size_t i = 0; i < 256; ++i)
-    t.values[i] = value_width == 2 ? GetU16(p + 20 + 2 * i) : GetU32(p + 20 + 4 * i);
-  t.command = GetU16(p + 20 + 256 * value_width);
-  return t;
-}
 
 }  // namespace
-
-std::optional<TimeStamp> TimeStamp::Parse(const std::vector<uint8_t>& data) {
-  if (data.size() < 16) return std::nullopt;
-  const uint8_t* p = data.data();
-  TimeStamp t;
-  t.year = GetU16(p);
-  t.month = GetU16(p + 2);
-  t.day_of_week = GetU16(p + 4);
-  t.day = GetU16(p + 6);
-  t.hour = GetU16(p + 8);
-  t.minute = GetU16(p + 10);
-  t.second = GetU16(p + 12);
-  t.millisecond = GetU16(p + 14);
-  return t;
-}
 
 std::array<uint8_t, 16> TimeStamp::Bytes() const {
   std::vector<uint8_t> out(16);
@@ -98,14 +43,6 @@ std::array<uint8_t, 16> TimeStamp::Bytes() const {
   std::array<uint8_t, 16> bytes{};
   std::memcpy(bytes.data(), out.data(), 16);
   return bytes;
-}
-
-std::optional<int64_t> TimeStamp::MillisecondsSinceEpoch() const {
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
-      millisecond > 999)
-    return std::nullopt;
-  const int64_t days = DaysFromCivil(year, month, day);
-  return ((days * 24 + hour) * 60 + minute) * 60000 + second * 1000 + millisecond;
 }
 
 TimeStamp TimeStamp::FromMillisecondsSinceEpoch(int64_t ms) {
@@ -157,14 +94,6 @@ std::string FormatSpan(int64_t milliseconds) {
   return text;
 }
 
-std::optional<CalibrationTable> CalibrationTable::ParseU16(const std::vector<uint8_t>& data) {
-  return ParseTable(data, 2);
-}
-
-std::optional<CalibrationTable> CalibrationTable::ParseU32(const std::vector<uint8_t>& data) {
-  return ParseTable(data, 4);
-}
-
 std::vector<uint8_t> CalibrationTable::BytesU16() const {
   std::vector<uint8_t> out(kTableU16Size, 0);
   PutU16(out, 0, range);
@@ -175,24 +104,6 @@ std::vector<uint8_t> CalibrationTable::BytesU16() const {
   for (size_t i = 0; i < 256; ++i) PutU16(out, 20 + 2 * i, static_cast<uint16_t>(values[i]));
   PutU16(out, 532, command);
   return out;
-}
-
-bool CalibrationTable::Usable() const {
-  if (!std::isfinite(table_start_c) || !std::isfinite(table_step) || table_step <= 0) return false;
-  for (size_t i = 1; i < values.size(); ++i)
-    if (values[i] <= values[i - 1]) return false;
-  return true;
-}
-
-double CalibrationTable::ToCelsius(double raw) const {
-  // The segment that holds raw: the first point at or above it, clamped to
-  // the first and last segments for values outside the table.
-  const auto it = std::lower_bound(values.begin() + 1, values.end() - 1, raw,
-                                   [](uint32_t v, double r) { return v < r; });
-  const size_t hi = static_cast<size_t>(it - values.begin());
-  const double v0 = values[hi - 1], v1 = values[hi];
-  const double t0 = table_start_c + static_cast<double>(hi - 1) * table_step;
-  return t0 + (raw - v0) / (v1 - v0) * table_step;
 }
 
 std::string DataUnitName(uint16_t unit) {

@@ -1,6 +1,6 @@
-// The entry data layouts the tool reads and writes itself: the frame time
-// stamp, the 256-value calibration table, and the names of data units and
-// calibration kinds.
+// The entry data layouts the tool writes itself: the frame time stamp and
+// the 256-value calibration table (reading them and converting with them is
+// tova_ext's), and the names of data units and calibration kinds.
 #pragma once
 
 #include <array>
@@ -17,11 +17,7 @@ struct TimeStamp {
   uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
   uint16_t hour = 0, minute = 0, second = 0, millisecond = 0;
 
-  static std::optional<TimeStamp> Parse(const std::vector<uint8_t>& data);
   std::array<uint8_t, 16> Bytes() const;
-  // Milliseconds since 1970-01-01 for differences between stamps; nullopt
-  // when a field is out of its range.
-  std::optional<int64_t> MillisecondsSinceEpoch() const;
   // The stamp of a count of milliseconds since 1970-01-01 (UTC).
   static TimeStamp FromMillisecondsSinceEpoch(int64_t ms);
   // "2024-05-17 10:00:01.960"
@@ -40,16 +36,7 @@ struct CalibrationTable {
   std::array<uint32_t, 256> values{};
   uint16_t command = 0;
 
-  static std::optional<CalibrationTable> ParseU16(const std::vector<uint8_t>& data);
-  static std::optional<CalibrationTable> ParseU32(const std::vector<uint8_t>& data);
   std::vector<uint8_t> BytesU16() const;
-
-  // Whether the table maps values at all: a positive step and values that
-  // rise strictly.
-  bool Usable() const;
-  // Degrees Celsius of a raw value of a usable table, interpolated linearly
-  // between table points and extended beyond the ends along the end segments.
-  double ToCelsius(double raw) const;
 };
 
 // "U16", "U32", "S16", "FLT" or "??".

@@ -1,6 +1,8 @@
 // Text conversions of the tool.
 #include "text.h"
 
+#include "tova_ext.h"
+
 namespace tova_cli {
 namespace {
 
@@ -34,20 +36,12 @@ constexpr uint16_t kCp1252High[32] = {
 }  // namespace
 
 std::string Utf16ToUtf8(const TOVA_WCHAR* text, size_t length) {
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    const uint32_t unit = static_cast<uint16_t>(text[i]);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length) {
-      const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
-  }
+  static_assert(sizeof(TOVA_WCHAR) == sizeof(uint16_t));
+  std::string out(length * 3 + 1, '\0');  // at most three bytes per code unit
+  uint32_t needed = 0;
+  tovaext_utf16_to_utf8(reinterpret_cast<const uint16_t*>(text), static_cast<uint32_t>(length), out.data(),
+                        static_cast<uint32_t>(out.size()), &needed);
+  out.resize(needed ? needed - 1 : 0);
   return out;
 }
 

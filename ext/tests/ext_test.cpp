@@ -1,0 +1,165 @@
+// tova_ext on memory documents built through the public API: renderings,
+// degrees Celsius through a known calibration table, and frame time stamps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HOLMDAQTova.h"
+#include "tova_ext.h"
+
+namespace {
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void PutF(std::vector<uint8_t>& b, size_t at, float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, 4);
+  Put32(b, at, bits);
+}
+
+void Set16(uint64_t h, uint16_t section, uint16_t id, uint16_t v) {
+  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, section, id, 2, &v));
+}
+
+// A memory document of 2 x 2 U16 pixels; with a table when `table`.
+uint64_t MakeDocument(bool table) {
+  const uint64_t h = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
+  Set16(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorX, 2);
+  Set16(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorY, 2);
+  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_DataUnit, TOVA_DATAUNIT_U16);
+  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_Version, 0xFFFF);
+  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, 2);
+  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, 2);
+  if (table) {  // value i is 1000 + 10 i at -50 + i degrees Celsius
+    std::vector<uint8_t> t(536, 0);
+    PutF(t, 12, -50.0f);
+    PutF(t, 16, 1.0f);
+    for (int i = 0; i < 256; ++i) Put16(t, 20 + 2 * i, static_cast<uint16_t>(1000 + 10 * i));
+    EXPECT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_TABLE_U16, 536, t.data()));
+  }
+  return h;
+}
+
+void SetImage(uint64_t h, std::vector<uint16_t> raw) {
+  std::vector<uint8_t> b(raw.size() * 2);
+  for (size_t i = 0; i < raw.size(); ++i) Put16(b, 2 * i, raw[i]);
+  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, static_cast<uint32_t>(b.size()), b.data()));
+}
+
+std::string Text(int32_t (*call)(uint64_t, uint16_t, uint32_t, char*, uint32_t, uint32_t*), uint64_t h,
+                 uint16_t section, uint32_t index) {
+  uint32_t needed = 0;
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, nullptr, 0, &needed));
+  std::string text(needed, '\x7f');
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, text.data(), needed - 1, &needed));
+  EXPECT_EQ('\x7f', text[0]) << "nothing is written into a short buffer";
+  EXPECT_EQ(TOVA_OK, call(h, section, index, text.data(), needed, &needed));
+  EXPECT_EQ('\0', text.back());
+  text.pop_back();
+  return text;
+}
+
+// The library's UTF-16 text in UTF-8 (the conversion is checked below).
+std::string Utf8(const TOVA_WSTRING& wide) {
+  const std::vector<uint16_t> units(wide.begin(), wide.end());
+  uint32_t needed = 0;
+  std::string text(wide.size() * 3 + 1, '\0');
+  EXPECT_EQ(TOVA_OK, tovaext_utf16_to_utf8(units.data(), static_cast<uint32_t>(units.size()), text.data(),
+                                           static_cast<uint32_t>(text.size()), &needed));
+  text.resize(needed - 1);
+  return text;
+}
+
+TEST(TovaExt, RenderingsAgreeWithTheLibrarysTexts) {
+  const uint64_t h = MakeDocument(false);
+  float offset = 1.5f;
+  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_PARAM_FixOffsetTempC, 4, &offset));
+  uint32_t count = 0;
+  ASSERT_EQ(TOVA_OK, TOVADLL_GET_NUM_ENTRIES(h, TOVA_SECT_DataHeader, &count));
+  bool seen_offset = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    TOVA_WSTRING wide;
+    ASSERT_EQ(TOVA_OK, TOVADLL_COPY_DATA_STRING(h, TOVA_SECT_DataHeader, i, wide));
+    const std::string data = Text(tovaext_data_string, h, TOVA_SECT_DataHeader, i);
+    EXPECT_EQ(Utf8(wide), data);
+    seen_offset |= data == "1.5 \xC2\xB0" "C";
+    ASSERT_EQ(TOVA_OK, TOVADLL_COPY_ENTRY_STRING(h, TOVA_SECT_DataHeader, i, wide));
+    EXPECT_EQ(Utf8(wide), Text(tovaext_entry_string, h, TOVA_SECT_DataHeader, i));
+  }
+  EXPECT_TRUE(seen_offset);
+  uint32_t needed = 0;
+  char section[256];
+  EXPECT_EQ(TOVA_OK, tovaext_section_string(h, TOVA_SECT_DataHeader, section, sizeof section, &needed));
+  EXPECT_EQ(TOVA_ERR_HANDLE, tovaext_section_string(12345, TOVA_SECT_DataHeader, section, sizeof section, &needed));
+  // A surrogate pair, an unpaired surrogate, and a two-byte character.
+  const uint16_t utf16[] = {0xD83D, 0xDE00, 0xDC00, 0x00B0};
+  char out[16];
+  ASSERT_EQ(TOVA_OK, tovaext_utf16_to_utf8(utf16, 4, out, sizeof out, &needed));
+  EXPECT_STREQ("\xF0\x9F\x98\x80\xEF\xBF\xBD\xC2\xB0", out);
+  TOVADLL_CLOSE_FILE(h);
+}
+
+TEST(TovaExt, CelsiusThroughTheCalibrationTable) {
+  const uint64_t h = MakeDocument(true);
+  // A table point, half way between two points, the last point, and both
+  // ends extended along their end segments.
+  SetImage(h, {1000, 1005, 3550, 3560});
+  int32_t available = 0;
+  ASSERT_EQ(TOVA_OK, tovaext_celsius_available(h, &available));
+  EXPECT_EQ(1, available);
+  float frame[4];
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_celsius(h, 0, frame, 3));
+  ASSERT_EQ(TOVA_OK, tovaext_frame_celsius(h, 0, frame, 4));
+  const float expected[4] = {-50.0f, -49.5f, 205.0f, 206.0f};
+  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(expected[i], frame[i]) << i;
+  double raw[2] = {990, 1234.5}, celsius[2];
+  ASSERT_EQ(TOVA_OK, tovaext_raw_to_celsius(h, raw, celsius, 2));
+  EXPECT_DOUBLE_EQ(-51.0, celsius[0]);
+  EXPECT_DOUBLE_EQ(-26.55, celsius[1]);
+  TOVADLL_CLOSE_FILE(h);
+
+  const uint64_t plain = MakeDocument(false);
+  SetImage(plain, {1, 2, 3, 4});
+  ASSERT_EQ(TOVA_OK, tovaext_celsius_available(plain, &available));
+  EXPECT_EQ(0, available);
+  EXPECT_EQ(TOVAEXT_ERR_NO_CALIBRATION, tovaext_frame_celsius(plain, 0, frame, 4));
+  EXPECT_EQ(TOVAEXT_ERR_NO_CALIBRATION, tovaext_raw_to_celsius(plain, raw, celsius, 2));
+  TOVADLL_CLOSE_FILE(plain);
+}
+
+TEST(TovaExt, TimesOfAllFrames) {
+  const uint64_t target = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
+  const uint64_t source = MakeDocument(false);
+  SetImage(source, {1, 2, 3, 4});
+  // 2024-05-17 10:00:01.960, the same 40 ms later, then a month 13.
+  const uint16_t stamps[3][8] = {{2024, 5, 5, 17, 10, 0, 1, 960},
+                                 {2024, 5, 5, 17, 10, 0, 2, 0},
+                                 {2024, 13, 0, 1, 0, 0, 0, 0}};
+  for (const auto& stamp : stamps) {
+    ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, 16, stamp));
+    ASSERT_EQ(TOVA_OK, TOVADLL_ADD_TOVA(target, source, 0));
+  }
+  ASSERT_EQ(TOVA_OK, TOVADLL_SET_CURDATASET(target, 1));
+  int64_t ms[3];
+  uint32_t written = 0;
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_times(target, ms, 2, &written));
+  EXPECT_EQ(3u, written);
+  ASSERT_EQ(TOVA_OK, tovaext_frame_times(target, ms, 3, &written));
+  EXPECT_EQ(1715940001960, ms[0]);
+  EXPECT_EQ(1715940002000, ms[1]);
+  EXPECT_EQ(INT64_MIN, ms[2]);
+  uint32_t current = 0;
+  ASSERT_EQ(TOVA_OK, TOVADLL_GET_CURDATASET(target, &current));
+  EXPECT_EQ(1u, current);
+  TOVADLL_CLOSE_FILE(source);
+  TOVADLL_CLOSE_FILE(target);
+}
+
+}  // namespace
