@@ -100,6 +100,10 @@ int RunView(const Words& words) {
   if (args.help()) return PrintHelp(kViewHelp);
   if (args.positional().size() != 1) throw UsageError(args.positional().empty() ? "missing FILE" : "too many files");
   const int port = static_cast<int>(args.number("--port", 65535).value_or(kDefaultPort));
+#ifndef TOVA_CLI_HAVE_HTTPLIB
+  (void)port;
+  throw CliError("this tova was built without cpp-httplib (install libcpp-httplib-dev and rebuild)");
+#else
 
   Recording recording(args.positional()[0]);
   std::string info = InfoText(recording.path());
@@ -140,6 +144,7 @@ int RunView(const Words& words) {
   stopper.join();
   std::printf("Stopped.\n");
   return kExitOk;
+#endif
 }
 
 }  // namespace tova_cli

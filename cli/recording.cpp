@@ -129,8 +129,24 @@ FrameImage Recording::Stored(uint32_t frame) {
 
 std::vector<Recording::Section> Recording::Entries(uint32_t frame) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Select(frame, false);
-  const uint64_t h = doc_.handle();
+  if (frame >= frames_) Select(frame, false);  // throws
+  // The library lists the entries stored with a frame until the frame is
+  // left (changing the current frame clears their present flags, and the
+  // global header's once frame 0 is left), as tova dump shows them from a
+  // freshly read document. A document of its own keeps that true here: it is
+  // read again when the frame asked for was left before.
+  if (!entries_doc_ || entries_left_[frame]) {
+    entries_doc_.reset();
+    entries_doc_.emplace(Document::OpenRead(doc_.path()));
+    entries_left_.assign(frames_, false);
+    entries_current_ = 0;
+  }
+  if (frame != entries_current_) {
+    entries_doc_->SelectFrame(frame, true);
+    entries_left_[entries_current_] = true;
+    entries_current_ = frame;
+  }
+  const uint64_t h = entries_doc_->handle();
   std::vector<Section> sections;
   for (uint16_t id : {uint16_t{TOVA_SECT_GlobalHeader}, uint16_t{TOVA_SECT_DataHeader}, uint16_t{TOVA_SECT_Image}}) {
     std::string failure;

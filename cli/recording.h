@@ -68,6 +68,11 @@ class Recording {
   std::optional<std::pair<double, double>> display_scale_;
   std::vector<int64_t> times_;
   double frame_rate_ = 0;
+  // The document the entries are rendered from, the frame current in it and
+  // the frames it has left.
+  std::optional<Document> entries_doc_;
+  uint32_t entries_current_ = 0;
+  std::vector<bool> entries_left_;
 };
 
 // "2024-05-17 10:00:01.960", or empty for kNoTime.

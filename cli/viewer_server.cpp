@@ -335,6 +335,11 @@ void ViewerServer::State::Routes() {
     SendError(res, 500, "the request failed");
   });
   server.set_payload_max_length(1 << 16);
+  // A port another program listens on is in use: no SO_REUSEPORT sharing.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   // The page: only the embedded files, never anything from the disk.
   for (size_t i = 0; i < kViewerAssetCount; ++i) {
