@@ -200,7 +200,7 @@
     const query = pin.kind === "spot" ? `x=${pin.x0}&y=${pin.y0}` : `x0=${pin.x0}&y0=${pin.y0}&x1=${pin.x1}&y1=${pin.y1}`;
     let series;
     try {
-      series = await getJson(`/api/series?${query}`, { method: "POST" });
+      series = await getJson(`/api/series?${query}`, { method: "POST", body: "" });
     } catch (error) {
       message(error.message);
       return;
