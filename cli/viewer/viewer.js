@@ -80,7 +80,7 @@
       const details = document.createElement("details");
       details.className = "section";
       details.dataset.name = section.name;
-      details.open = first ? section.entries.length < 40 : open.has(section.name);
+      details.open = first ? section.entries.length < 80 : open.has(section.name);
       const summary = document.createElement("summary");
       summary.textContent = section.name;
       details.append(summary);
