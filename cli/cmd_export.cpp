@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "document.h"
 #include "errors.h"
+#include "export_stack.h"
 #include "image.h"
 #include "picture.h"
 #include "progress_bar.h"
@@ -24,6 +25,8 @@ namespace tova_cli {
 const char* const kExportHelp =
     "Usage: tova export FILE [--frame N | --all] -o OUT [--format png|csv|raw]\n"
     "                   [--range LOW:HIGH | --auto-range] [--celsius]\n"
+    "       tova export FILE -o OUT --format tiff|gif|mp4|npy [--celsius] [--bigtiff]\n"
+    "                   [--range LOW:HIGH | --auto-range]\n"
     "\n"
     "Writes the pixels of a frame (the image data of its image section; the\n"
     "data unit U16, U32, S16 or FLT decides the pixel type).\n"
@@ -36,6 +39,20 @@ const char* const kExportHelp =
     "  csv  one line per image row, values separated by commas: the stored\n"
     "       values, or degrees Celsius with --celsius\n"
     "  raw  the stored pixel bytes, little-endian, row by row, no header\n"
+    "\n"
+    "Formats with every frame in one file (extensions .tif/.tiff, .gif, .mp4, .npy):\n"
+    "  tiff a page per frame: the stored values (16 or 32 bits), or float32\n"
+    "       degrees Celsius with --celsius; BigTIFF when the file would reach\n"
+    "       4 GiB, or with --bigtiff\n"
+    "  gif  animated false colour as the PNG, at the recording's frame rate\n"
+    "  mp4  the same frames as a video made by the ffmpeg program (installed\n"
+    "       separately); the width is padded to an even number\n"
+    "  npy  a numpy array of shape (frames, height, width): the stored values,\n"
+    "       or float32 degrees Celsius with --celsius; the data start at a\n"
+    "       multiple of 64 bytes, so numpy.load(..., mmap_mode='r') maps it\n"
+    "  A GIF or MP4 uses one colour range for all frames: --range, else the\n"
+    "  stored display scale, else the lowest and highest value of the whole\n"
+    "  recording; --auto-range gives each frame its own.\n"
     "\n"
     "Colour range of a PNG: the recording's display scale (TOVA_DH_SCALE_Low and\n"
     "TOVA_DH_SCALE_High, degrees Celsius) when it has one and its pixels can be\n"
@@ -53,7 +70,9 @@ const char* const kExportHelp =
     "  --range LOW:HIGH   colour range of a PNG (degrees Celsius when the pixels\n"
     "                     can be converted, else raw values)\n"
     "  --auto-range       colour range from each frame's own values\n"
-    "  --celsius          CSV in degrees Celsius (two decimals)\n"
+    "  --celsius          CSV in degrees Celsius (two decimals); TIFF and NPY\n"
+    "                     as float32 degrees Celsius\n"
+    "  --bigtiff          TIFF: always write BigTIFF\n"
     "\n"
     "Example:\n"
     "  tova export sample.tova --frame 10 -o frame10.png\n";
@@ -76,7 +95,7 @@ Format ChooseFormat(const std::optional<std::string>& option, const std::string&
   if (name == "png") return Format::kPng;
   if (name == "csv") return Format::kCsv;
   if (name == "raw") return Format::kRaw;
-  throw UsageError("unknown format '" + name + "' (use png, csv or raw)");
+  throw UsageError("unknown format '" + name + "' (use png, csv, raw, tiff, gif, mp4 or npy)");
 }
 
 std::optional<std::pair<double, double>> ParseRange(const std::optional<std::string>& text) {
@@ -252,13 +271,23 @@ int RunExport(const Words& words) {
                           {"--format", "", true},
                           {"--range", "", true},
                           {"--auto-range", "", false},
-                          {"--celsius", "", false}});
+                          {"--celsius", "", false},
+                          {"--bigtiff", "", false}});
   if (args.help()) return PrintHelp(kExportHelp);
   if (args.positional().size() != 1) throw UsageError(args.positional().empty() ? "missing FILE" : "too many files");
   const auto out = args.value("--output");
   if (!out || out->empty()) throw UsageError("missing -o OUT");
   if (args.has("--all") && args.has("--frame")) throw UsageError("give either --frame N or --all");
   if (args.has("--range") && args.has("--auto-range")) throw UsageError("give either --range or --auto-range");
+  if (const auto stack = StackFormatFor(args.value("--format"), *out)) {
+    if (args.has("--all") || args.has("--frame")) throw UsageError("this format holds every frame: drop --frame/--all");
+    const StackSettings stack_settings{args.has("--celsius"), args.has("--bigtiff"), ParseRange(args.value("--range")),
+                                       args.has("--auto-range")};
+    std::printf("%s -> %s (%s)\n", args.positional()[0].c_str(), out->c_str(),
+                ExportStack(args.positional()[0], *out, *stack, stack_settings).c_str());
+    return kExitOk;
+  }
+  if (args.has("--bigtiff")) throw UsageError("--bigtiff applies to TIFF only");
   ExportSettings settings;
   settings.format = ChooseFormat(args.value("--format"), *out);
   settings.range = ParseRange(args.value("--range"));

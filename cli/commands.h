@@ -27,6 +27,7 @@ int RunDu(const Words& args);
 int RunClean(const Words& args);
 int RunSample(const Words& args);
 int RunRepair(const Words& args);
+int RunView(const Words& args);
 
 extern const char* const kInfoHelp;
 extern const char* const kDumpHelp;
@@ -38,6 +39,7 @@ extern const char* const kDuHelp;
 extern const char* const kCleanHelp;
 extern const char* const kSampleHelp;
 extern const char* const kRepairHelp;
+extern const char* const kViewHelp;
 
 // Prints a command's help text on stdout; returns 0.
 int PrintHelp(const char* help);

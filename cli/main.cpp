@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"mv", "rename a document with its continuation files", kMvHelp, RunMv},
     {"du", "size of documents with their continuation files", kDuHelp, RunDu},
     {"clean", "delete old documents in a directory tree", kCleanHelp, RunClean},
+    {"view", "look at a recording in the browser: frames, temperatures, plots over time", kViewHelp, RunView},
     {"sample", "write a synthetic recording: a hot spot moving over a warm background", kSampleHelp, RunSample},
     {"repair", "keep the whole frames of a damaged recording, drop a torn last frame", kRepairHelp, RunRepair},
 };
