@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the default build, AddressSanitizer +
 # UndefinedBehaviorSanitizer and ThreadSanitizer (CMake presets default, asan,
-# tsan), then the Windows build under Wine when scripts/test-windows.sh is
-# there. Installs the tools it needs when they are missing (as root).
+# tsan), the Python package (pytest), the viewer in headless Chromium (node's
+# test runner), then the Windows build under Wine when scripts/test-windows.sh
+# is there. Installs the tools it needs when they are missing (as root).
 #
 # Goes on after a failing leg so that every result is seen; exits nonzero when
 # anything failed. The last line of its output is always
@@ -125,6 +126,24 @@ run_python() {
   fi
 }
 if [ -f scripts/test-python.sh ]; then run_python; fi
+
+# ---- the viewer in a real browser ------------------------------------------
+# Counts node's test runner summary ("ℹ pass N", "ℹ fail N").
+run_viewer() {
+  local log="$log_dir/viewer.log" p f
+  note "viewer (headless Chromium)"
+  bash scripts/test-viewer.sh 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  p=$(grep -E '^. pass [0-9]+' "$log" | tail -n 1 | grep -oE '[0-9]+$')
+  f=$(grep -E '^. fail [0-9]+' "$log" | tail -n 1 | grep -oE '[0-9]+$')
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  if [ "$rc" -ne 0 ]; then
+    [ "${f:-0}" -eq 0 ] && failed=$((failed + 1))
+    problems+=("viewer: scripts/test-viewer.sh exited with $rc")
+  fi
+}
+if [ -f scripts/test-viewer.sh ]; then run_viewer; fi
 
 # ---- Windows build under Wine ---------------------------------------------
 if [ -f scripts/test-windows.sh ]; then
