@@ -61,6 +61,11 @@ TOVAEXT_API int32_t tovaext_frame_times(uint64_t h, int64_t* ms, uint32_t count,
    surrogates become U+FFFD. */
 TOVAEXT_API int32_t tovaext_utf16_to_utf8(const uint16_t* text, uint32_t length, char* buf, uint32_t cap,
                                           uint32_t* needed);
+/* A narrow entry text (_MBC, Windows-1252 as the library stores it outside Windows) of length bytes, up to
+   its first NUL, to UTF-8, with the string buffer convention; bytes the code page leaves undefined become
+   U+FFFD. */
+TOVAEXT_API int32_t tovaext_narrow_to_utf8(const uint8_t* bytes, uint32_t length, char* buf, uint32_t cap,
+                                           uint32_t* needed);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -259,6 +259,28 @@ int32_t tovaext_utf16_to_utf8(const uint16_t* text, uint32_t length, char* buf, 
   }
 }
 
+int32_t tovaext_narrow_to_utf8(const uint8_t* bytes, uint32_t length, char* buf, uint32_t cap, uint32_t* needed) {
+  if (length && !bytes) return TOVA_ERR_NULL_POINTER;
+  // Windows-1252 code points of the bytes 0x80 to 0x9F; 0 where the code
+  // page leaves the byte undefined.
+  static constexpr uint16_t kCp1252High[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  try {
+    std::string out;
+    for (uint32_t i = 0; i < length && bytes[i] != 0; ++i) {
+      const uint8_t b = bytes[i];
+      uint32_t cp = b;
+      if (b >= 0x80 && b <= 0x9F) cp = kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : 0xFFFD;
+      AppendUtf8(out, cp);
+    }
+    return Deliver(out, buf, cap, needed);
+  } catch (const std::bad_alloc&) {
+    return TOVA_ERR_NO_MEMORY;
+  }
+}
+
 int32_t tovaext_celsius_available(uint64_t h, int32_t* available) {
   if (!available) return TOVA_ERR_NULL_POINTER;
   try {

@@ -9,6 +9,7 @@ import numpy as np
 from . import _entries as E
 from ._lib import INVALID_HANDLE, load
 from .errors import ImageDataError, OpenError, check, error_for
+from ._closing import Closing
 
 DTYPES = {0: np.dtype("<u2"), 1: np.dtype("<u4"), 2: np.dtype("<i2"), 3: np.dtype("<f4")}
 _ABSENT = (33, 22)  # no such entry, no such section
@@ -96,7 +97,7 @@ class _Frames:
             yield self[index]
 
 
-class Recording:
+class Recording(Closing):
     """An open TOVA recording. Use as ``with tova.open(path) as rec:``.
 
     ``rec[i]``, ``rec[a:b]``, ``rec[::10, 40:80, 60:120]`` and ``rec[[1, 5, -1]]``
@@ -138,19 +139,6 @@ class Recording:
         handle, self._handle = self._handle, None
         if handle is not None:
             check(self._api.TOVADLL_CLOSE_FILE(handle), f"cannot close {self.path!r}")
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        if getattr(self, "_handle", None) is not None:
-            try:
-                self.close()
-            except Exception:
-                pass
 
     def __repr__(self):
         state = "closed" if self._handle is None else f"{self._shape[0]} frames of {self._shape[2]} x {self._shape[1]}"

@@ -7,13 +7,14 @@ import numpy as np
 from . import _entries as E
 from ._lib import INVALID_HANDLE, load
 from .errors import MismatchSizeError, OpenError, check
+from ._closing import Closing
 from .recording import DTYPES
 
 _UNITS = {dtype: unit for unit, dtype in DTYPES.items()}
 _NO_CALIBRATION = 0xFFFF
 
 
-class Writer:
+class Writer(Closing):
     """Appends frames to a new recording. Use as ``with tova.create(path, like=rec) as w:``.
 
     The values the recording shares come from ``like`` (a Recording), updated
@@ -127,17 +128,6 @@ class Writer:
         if target is not None:
             check(self._api.TOVADLL_CLOSE_FILE(target), f"cannot close {self.path!r}")
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:
-            pass
 
 
 def create(path, like=None, meta=None):
