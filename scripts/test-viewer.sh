@@ -11,4 +11,4 @@ if [ ! -d node_modules/playwright-core ] || [ ! -d node_modules/uplot ]; then
 fi
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target tova
-node --test --test-reporter=spec tests/viewer/
+node --test tests/viewer/
