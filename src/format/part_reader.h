@@ -22,7 +22,7 @@ class PartReader final : public SectionSource {
   ~PartReader() override;
 
   // Opens part `part` and positions at offset: kOpen when it cannot be
-  // opened, kRead when it cannot be positioned.
+  // opened, kRead when its size cannot be told.
   Code Open(uint16_t part, uint32_t offset);
   // Closes the part in use (an error while closing a file opened for reading
   // is of no consequence).
@@ -36,6 +36,7 @@ class PartReader final : public SectionSource {
 
  private:
   Code EnterPart(uint16_t part);
+  Code ReadHere(uint8_t* destination, uint32_t n);
   Code NextPart();
   uint64_t LaterPartsSize();
 
