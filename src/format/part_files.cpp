@@ -24,7 +24,7 @@ Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
   // kOpen, a part that ends early (or cannot be read) kShort.
   auto short_if_read = [](Code code) { return code == Code::kRead ? Code::kShort : code; };
   TRY(short_if_read(reader.Open(where.part_number, where.data_offset)));
-  RETURN_IF(where.data_size > reader.BytesRemaining(), Code::kShort);
+  RETURN_IF(!reader.HasAtLeast(where.data_size), Code::kShort);
   // An image section is usually one entry record of the size the image
   // section holds already: its bytes are then read straight into that
   // entry's storage, which stays the same from frame to frame.

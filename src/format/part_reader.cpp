@@ -129,6 +129,11 @@ uint64_t PartReader::BytesRemaining() {
   return here + LaterPartsSize();
 }
 
+bool PartReader::HasAtLeast(uint64_t n) {
+  const uint64_t here = size_ > pos_ ? size_ - pos_ : 0;
+  return n <= here || n <= here + LaterPartsSize();
+}
+
 void PartReader::Where(uint16_t& part, uint32_t& offset) {
   part = part_;
   offset = static_cast<uint32_t>(pos_);

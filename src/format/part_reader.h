@@ -33,6 +33,9 @@ class PartReader final : public SectionSource {
   Code Skip(uint32_t n) override;
   uint64_t BytesRemaining() override;
   void Where(uint16_t& part, uint32_t& offset) override;
+  // Whether at least n bytes can still come; the later parts are asked only
+  // when this part holds fewer.
+  bool HasAtLeast(uint64_t n);
 
  private:
   Code EnterPart(uint16_t part);
