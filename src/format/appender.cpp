@@ -44,19 +44,6 @@ Code CopyGlobalHeader(CTOVAFile& target, const CTOVASection& source_header) {
   return rc;
 }
 
-// Serialises the current dataset of src in the form into one block.
-Code SerialiseDataset(CTOVAFile& src, DatasetForm form, std::unique_ptr<uint8_t[]>& block, uint32_t& count,
-                      DatasetSections& sections) {
-  RETURN_IF(!CurrentSections(src, sections), Code::kWriteIncomplete);
-  const uint64_t size = DatasetByteCount(sections, form);
-  RETURN_IF(size == 0 || size > UINT32_MAX, Code::kWriteIncomplete);
-  count = static_cast<uint32_t>(size);
-  block.reset(new (std::nothrow) uint8_t[count]);
-  RETURN_IF(!block, Code::kNoMemory);
-  RETURN_IF(WriteDataset(sections, form, block.get(), count) != count, Code::kWriteIncomplete);
-  return Code::kOk;
-}
-
 // The first dataset of a source that is several datasets deep at a later
 // one: dataset 0's header holds what stands for every dataset, the current
 // one's own entries go over it, and so does its image. The target then
@@ -97,12 +84,19 @@ Code CopyFirstDataset(CTOVAFile& target, CTOVAFile& source, AddScope scope, uint
 Code WriteToFiles(CTOVAFile& target, CTOVAFile& src, DatasetForm form, DatasetSections& sections) {
   PartWriter* writer = WriterOf(target);
   RETURN_IF(!writer || !writer->IsOpen(), Code::kOpen);
-  std::unique_ptr<uint8_t[]> block;
-  uint32_t bytes = 0;
-  TRY(SerialiseDataset(src, form, block, bytes, sections));
+  RETURN_IF(!CurrentSections(src, sections), Code::kWriteIncomplete);
+  const uint64_t size = DatasetByteCount(sections, form);
+  RETURN_IF(size == 0 || size > UINT32_MAX, Code::kWriteIncomplete);
+  // The pixels go out from where their entry holds them.
+  DatasetPieces pieces;
+  try {
+    GatherDataset(sections, form, pieces);
+  } catch (const std::bad_alloc&) {
+    return Code::kNoMemory;
+  }
   const uint16_t start_part = writer->part();
   const uint32_t start_size = writer->part_size();
-  TRY(writer->Append(block.get(), bytes));
+  TRY(writer->Append(pieces.pieces));
   if (target.type == DocumentType::kReadWrite) {
     const uint64_t image_length = sections.image->GetSectionSize(ScopeOf(form));
     const uint32_t data_size = static_cast<uint32_t>(image_length - record::kHeaderSize);
@@ -116,12 +110,19 @@ Code WriteToFiles(CTOVAFile& target, CTOVAFile& src, DatasetForm form, DatasetSe
 Code KeepInTarget(CTOVAFile& target, const DatasetSections& sections, DatasetForm form) {
   using Existing = CTOVASection::Existing;
   Code rc = Code::kOk;
-  CTOVASection* header = target.data_headers[0].get();
+  CTOVASection* header = target.data_headers[0];
   if (form == DatasetForm::kPerDataset) {
-    target.data_headers.push_back(target.NewSection(TOVA_SECT_DataHeader));
-    header = target.data_headers.back().get();
-    if (Failed(header->CopyFrom(*sections.data_header, EntryScope::kPerDatasetOnly, Existing::kReplace)))
-      rc = Code::kStore;
+    // A later dataset's header is kept compact; one that cannot be (an entry
+    // without data) as a section.
+    // A memory target keeps its datasets unmodified.
+    header = nullptr;
+    const bool modified = target.type != DocumentType::kMemory;
+    if (!target.data_headers.AppendCompactCopy(*sections.data_header, EntryScope::kPerDatasetOnly, modified)) {
+      target.data_headers.push_back(target.NewSection(TOVA_SECT_DataHeader));
+      header = target.data_headers.back();
+      if (Failed(header->CopyFrom(*sections.data_header, EntryScope::kPerDatasetOnly, Existing::kReplace)))
+        rc = Code::kStore;
+    }
   }
   if (target.type == DocumentType::kMemory) {
     CTOVASection* image = target.images[0].get();
@@ -131,7 +132,7 @@ Code KeepInTarget(CTOVAFile& target, const DatasetSections& sections, DatasetFor
     }
     if (image != sections.image && Failed(image->CopyFrom(*sections.image, ScopeOf(form), Existing::kReplace)))
       rc = Code::kStore;
-    header->SetModified(false);
+    if (header) header->SetModified(false);
   } else if (form == DatasetForm::kFull) {
     CTOVASection& image = *target.images[0];
     if (&image != sections.image && Failed(image.CopyFrom(*sections.image, EntryScope::kAll, Existing::kReplace)))

@@ -2,6 +2,7 @@
 #include "format/buffers.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "format/layout.h"
 #include "model/tova_file.h"
@@ -18,6 +19,13 @@ class BufferSource final : public SectionSource {
   Code ReadExact(uint8_t* destination, uint32_t n) override {
     RETURN_IF(n > size_ - pos_, Code::kShort);
     std::copy(data_ + pos_, data_ + pos_ + n, destination);
+    pos_ += n;
+    return Code::kOk;
+  }
+  // The bytes where they lie: nothing is copied before they are parsed.
+  Code Take(uint32_t n, std::vector<uint8_t>&, const uint8_t*& data) override {
+    RETURN_IF(n > size_ - pos_, Code::kShort);
+    data = data_ + pos_;
     pos_ += n;
     return Code::kOk;
   }
@@ -45,20 +53,21 @@ class BufferSink final : public SectionSink {
   BufferSink(CTOVAFile& doc, uint32_t buffer_size, uint32_t& image_offset, uint32_t& image_size)
       : doc_(doc), buffer_size_(buffer_size), image_offset_(image_offset), image_size_(image_size) {}
 
-  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+  Code Begin(const SectionMeeting& m, bool& take) override {
+    take = true;
     switch (m.section_id) {
       case TOVA_SECT_GlobalHeader:
-        target = &doc_.global_header;
+        target_ = &doc_.global_header;
         seen_global_header_ = true;
         return Code::kOk;
       case TOVA_SECT_DataHeader:
         RETURN_IF(doc_.data_headers.empty(), Code::kNoSection);
-        target = doc_.data_headers[0].get();
+        target_ = doc_.data_headers[0];
         seen_data_header_ = true;
         return Code::kOk;
       case TOVA_SECT_Image:
         RETURN_IF(doc_.images.empty(), Code::kNoSection);
-        target = doc_.images[0].get();
+        target_ = doc_.images[0].get();
         // The place of the image data is reported only when they lie inside
         // the buffer: a caller addresses the pixels through it.
         if (m.data_size > record::kHeaderSize && static_cast<uint64_t>(m.offset) + m.data_size <= buffer_size_) {
@@ -71,12 +80,14 @@ class BufferSink final : public SectionSink {
         return Code::kSectionId;
     }
   }
+  Code Parse(uint16_t, const uint8_t* data, uint32_t size) override { return target_->ReadSection(data, size); }
   ScanControl End(uint16_t) override {
     return seen_global_header_ && seen_data_header_ && seen_image_ ? ScanControl::kStop : ScanControl::kGoOn;
   }
 
  private:
   CTOVAFile& doc_;
+  CTOVASection* target_ = nullptr;  // of the section met last
   uint32_t buffer_size_;
   uint32_t& image_offset_;
   uint32_t& image_size_;

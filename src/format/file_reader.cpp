@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "format/layout.h"
 #include "format/part_files.h"
@@ -44,27 +45,43 @@ class ReaderSink final : public SectionSink {
       : doc_(doc), scope_(scope), progress_(progress), scratch_(doc.NewSection(TOVA_SECT_DataHeader)),
         scratch_global_(doc.NewSection(TOVA_SECT_GlobalHeader)) {}
 
-  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+  Code Begin(const SectionMeeting& m, bool& take) override {
     if (!progress_.Step(m.number)) {
       cancelled = true;
       return Code::kCancelled;
     }
     RETURN_IF(!record::IsSectionId(m.section_id), Code::kSectionId);
-    const bool keep = scope_ != ReadScope::kAllKeepFirst || !seen_.All();
+    keep_ = scope_ != ReadScope::kAllKeepFirst || !seen_.All();
     seen_.Note(m.section_id);
-    switch (m.section_id) {
-      case TOVA_SECT_GlobalHeader:
-        target = keep ? &doc_.global_header : Scratch(*scratch_global_);
-        return Code::kOk;
-      case TOVA_SECT_DataHeader:
-        ++data_headers;
-        target = keep ? KeptDataHeader() : Scratch(*scratch_);
-        return Code::kOk;
-      default:
-        ++images;
-        if (keep) doc_.image_index.push_back(TTOVASectInfo{m.data_size, m.part, m.offset});
-        return Code::kOk;
+    take = m.section_id != TOVA_SECT_Image;
+    if (m.section_id == TOVA_SECT_DataHeader) {
+      ++data_headers;
+      // A header without data holds no entries: it is made here, as Parse
+      // is not called for it.
+      if (keep_ && m.data_size == 0) TRY(Parse(m.section_id, nullptr, 0));
     }
+    if (m.section_id == TOVA_SECT_Image) {
+      ++images;
+      if (keep_) doc_.image_index.push_back(TTOVASectInfo{m.data_size, m.part, m.offset});
+    }
+    return Code::kOk;
+  }
+
+  Code Parse(uint16_t section_id, const uint8_t* data, uint32_t size) override {
+    if (section_id == TOVA_SECT_GlobalHeader)
+      return (keep_ ? doc_.global_header : *Scratch(*scratch_global_)).ReadSection(data, size);
+    if (!keep_) return Scratch(*scratch_)->ReadSection(data, size);
+    if (!first_data_header_taken_ && !doc_.data_headers.empty()) {
+      first_data_header_taken_ = true;
+      return doc_.data_headers[0]->ReadSection(data, size);
+    }
+    // A later dataset's header, held compact when it can be.
+    if (DataHeaders::CanHoldCompact(data, size)) {
+      doc_.data_headers.AppendCompact(data, size);
+      return Code::kOk;
+    }
+    doc_.data_headers.push_back(doc_.NewSection(TOVA_SECT_DataHeader));
+    return doc_.data_headers.back()->ReadSection(data, size);
   }
 
   ScanControl End(uint16_t) override {
@@ -76,14 +93,6 @@ class ReaderSink final : public SectionSink {
   uint32_t images = 0;
 
  private:
-  CTOVASection* KeptDataHeader() {
-    if (!first_data_header_taken_ && !doc_.data_headers.empty()) {
-      first_data_header_taken_ = true;
-      return doc_.data_headers[0].get();
-    }
-    doc_.data_headers.push_back(doc_.NewSection(TOVA_SECT_DataHeader));
-    return doc_.data_headers.back().get();
-  }
   static CTOVASection* Scratch(CTOVASection& section) {
     section.RemoveAllEntries();
     return &section;
@@ -93,6 +102,7 @@ class ReaderSink final : public SectionSink {
   ReadScope scope_;
   Progress& progress_;
   bool first_data_header_taken_ = false;
+  bool keep_ = false;  // the section met last goes into the document
   SeenSections seen_;
   std::unique_ptr<CTOVASection> scratch_;         // later data headers, checked and dropped
   std::unique_ptr<CTOVASection> scratch_global_;  // later global headers, checked and dropped
@@ -105,41 +115,53 @@ class AfterFirstSink final : public SectionSink {
  public:
   AfterFirstSink(CTOVAFile& doc, const volatile uint8_t* cancel) : doc_(doc), cancel_(cancel) {}
 
-  Code Begin(const SectionMeeting& m, CTOVASection*& target) override {
+  Code Begin(const SectionMeeting& m, bool& take) override {
     RETURN_IF(cancel_ && *cancel_, Code::kCancelled);
     RETURN_IF(!record::IsSectionId(m.section_id), Code::kSectionId);
+    take = false;
     if (!first_.All()) {
       first_.Note(m.section_id);
       return Code::kOk;  // already in the document: passed over
     }
-    switch (m.section_id) {
-      case TOVA_SECT_GlobalHeader:
-        target = &doc_.global_header;
-        return Code::kOk;
-      case TOVA_SECT_DataHeader:
-        pending_ = doc_.NewSection(TOVA_SECT_DataHeader);
-        target = pending_.get();
-        return Code::kOk;
-      default:
-        // Noted now, added once its data are known to lie in the files.
-        pending_image_ = TTOVASectInfo{m.data_size, m.part, m.offset};
-        has_pending_image_ = true;
-        return Code::kOk;
+    if (m.section_id == TOVA_SECT_Image) {
+      // Noted now, added once its data are known to lie in the files.
+      pending_image_ = TTOVASectInfo{m.data_size, m.part, m.offset};
+      has_pending_image_ = true;
+    } else {
+      take = true;
+      if (m.section_id == TOVA_SECT_DataHeader) {
+        pending_.reset();
+        pending_records_.clear();
+        has_pending_header_ = true;  // an empty one is added too
+      }
     }
+    return Code::kOk;
   }
 
-  Code Parse(CTOVASection& target, const uint8_t* data, uint32_t size) override {
-    if (&target == &doc_.global_header) {
+  Code Parse(uint16_t section_id, const uint8_t* data, uint32_t size) override {
+    if (section_id == TOVA_SECT_GlobalHeader) {
       platform::DocumentLockGuard guard(doc_.lock);
-      return target.ReadSection(data, size);
+      return doc_.global_header.ReadSection(data, size);
     }
-    return target.ReadSection(data, size);  // a new data header nobody sees yet
+    // A new data header nobody sees yet: its records are kept for the compact
+    // form, or parsed into a section when they cannot be.
+    if (DataHeaders::CanHoldCompact(data, size)) {
+      pending_records_.assign(data, data + size);
+      return Code::kOk;
+    }
+    pending_ = doc_.NewSection(TOVA_SECT_DataHeader);
+    return pending_->ReadSection(data, size);
   }
 
   ScanControl End(uint16_t id) override {
-    if (id == TOVA_SECT_DataHeader && pending_) {
+    if (id == TOVA_SECT_DataHeader && has_pending_header_) {
       platform::DocumentLockGuard guard(doc_.lock);
-      doc_.data_headers.push_back(std::move(pending_));
+      if (pending_) {
+        doc_.data_headers.push_back(std::move(pending_));
+      } else {
+        doc_.data_headers.AppendCompact(pending_records_.data(), static_cast<uint32_t>(pending_records_.size()));
+      }
+      has_pending_header_ = false;
     }
     if (id == TOVA_SECT_Image && has_pending_image_) {
       platform::DocumentLockGuard guard(doc_.lock);
@@ -153,7 +175,9 @@ class AfterFirstSink final : public SectionSink {
   CTOVAFile& doc_;
   const volatile uint8_t* cancel_;
   SeenSections first_;
-  std::unique_ptr<CTOVASection> pending_;  // parsed data header, added at the section's end
+  std::unique_ptr<CTOVASection> pending_;  // data header parsed into a section, added at the section's end
+  std::vector<uint8_t> pending_records_;   // or its records, added compact
+  bool has_pending_header_ = false;
   TTOVASectInfo pending_image_;            // image location, added at the section's end
   bool has_pending_image_ = false;
 };
@@ -239,9 +263,11 @@ void CleanupEmbeddedDocuments(CTOVAFile& doc) {
     for (size_t k = 0; k < std::size(kEmbeddedDocuments); ++k)
       if (kEmbeddedDocuments[k] == id) named[k] = true;
   }
-  for (const auto& header : doc.data_headers)
+  // Only a header that holds one is materialised to lose it.
+  for (size_t i = 0; i < doc.data_headers.size(); ++i)
     for (size_t k = 0; k < std::size(kEmbeddedDocuments); ++k)
-      if (!named[k]) header->RemoveEntry(kEmbeddedDocuments[k]);
+      if (!named[k] && doc.data_headers.Holds(i, kEmbeddedDocuments[k]))
+        doc.data_headers[i]->RemoveEntry(kEmbeddedDocuments[k]);
 }
 
 }  // namespace tova::format

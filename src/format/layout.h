@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/result.h"
 #include "model/tova_file.h"
+#include "platform/file_system.h"
 
 namespace tova::format {
 
@@ -35,6 +37,15 @@ bool CurrentSections(CTOVAFile& doc, DatasetSections& sections);
 uint64_t DatasetByteCount(const DatasetSections& sections, DatasetForm form);
 // Writes the dataset as one block; the bytes written (0 when it does not fit).
 uint32_t WriteDataset(const DatasetSections& sections, DatasetForm form, uint8_t* destination, uint32_t capacity);
+// A dataset as the pieces of a gathered write: the record headers and small
+// entries copied into scratch, the data of larger entries (the pixels) where
+// their entries hold them. The bytes are those WriteDataset writes.
+struct DatasetPieces {
+  std::vector<uint8_t> scratch;
+  std::vector<platform::File::Piece> pieces;
+};
+// Gathers the dataset; throws std::bad_alloc when memory runs out.
+void GatherDataset(const DatasetSections& sections, DatasetForm form, DatasetPieces& out);
 // Where the data of the dataset's image section begin within its block.
 uint64_t ImageDataPosition(const DatasetSections& sections, DatasetForm form);
 
@@ -49,6 +60,9 @@ class SectionSource {
   virtual Code ReadExact(uint8_t* destination, uint32_t n) = 0;
   // Passes over n bytes without reading them; codes as ReadExact.
   virtual Code Skip(uint32_t n) = 0;
+  // The next n bytes, read into scratch (reused from call to call) or, by a
+  // source that holds them in memory, where they lie; codes as ReadExact.
+  virtual Code Take(uint32_t n, std::vector<uint8_t>& scratch, const uint8_t*& data);
   // Every byte that can still come (this part and the parts that follow).
   virtual uint64_t BytesRemaining() = 0;
   // Part number and position of the next byte, without moving to a next part.
@@ -72,17 +86,14 @@ enum class ScanControl { kGoOn, kStop };
 class SectionSink {
  public:
   virtual ~SectionSink() = default;
-  // Decides where the section's data go: the section to parse them into, or
-  // null to pass over them. kOk to go on, kCancelled to stop as cancelled, or
-  // the code that ends the scan.
-  virtual Code Begin(const SectionMeeting& section, CTOVASection*& target) = 0;
+  // Decides whether the section's data are read (take) and handed to Parse or
+  // passed over. kOk to go on, kCancelled to stop as cancelled, or the code
+  // that ends the scan.
+  virtual Code Begin(const SectionMeeting& section, bool& take) = 0;
+  // The data of a section Begin took; they are valid during the call only.
+  virtual Code Parse(uint16_t section_id, const uint8_t* data, uint32_t size) = 0;
   // Called after the section's data were parsed or passed over.
   virtual ScanControl End(uint16_t section_id) = 0;
-  // Parses a section's bytes into its target (the background scan takes the
-  // document lock around it).
-  virtual Code Parse(CTOVASection& target, const uint8_t* data, uint32_t size) {
-    return target.ReadSection(data, size);
-  }
 };
 
 // Runs the section scan: kOk at the end of the data (or when the sink

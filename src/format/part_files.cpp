@@ -3,6 +3,7 @@
 // image's bytes.
 #include "format/part_files.h"
 
+#include <algorithm>
 #include <new>
 
 #include "format/part_reader.h"
@@ -23,10 +24,27 @@ Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
   // kOpen, a part that ends early (or cannot be read) kShort.
   auto short_if_read = [](Code code) { return code == Code::kRead ? Code::kShort : code; };
   TRY(short_if_read(reader.Open(where.part_number, where.data_offset)));
-  RETURN_IF(where.data_size > reader.BytesRemaining(), Code::kShort);
+  RETURN_IF(!reader.HasAtLeast(where.data_size), Code::kShort);
+  // An image section is usually one entry record of the size the image
+  // section holds already: its bytes are then read straight into that
+  // entry's storage, which stays the same from frame to frame.
+  uint8_t head[record::kHeaderSize];
+  const uint32_t head_size = std::min<uint32_t>(where.data_size, record::kHeaderSize);
+  TRY(short_if_read(reader.ReadExact(head, head_size)));
+  if (head_size == record::kHeaderSize) {
+    const record::Header h = record::GetHeader(head);
+    CTOVAEntry* entry = h.length == where.data_size ? image.FindEntry(h.id) : nullptr;
+    if (entry && entry->HasData() && entry->DataSize() == h.DataSize() && h.DataSize() > 0) {
+      TRY(short_if_read(reader.ReadExact(entry->MutableData(), h.DataSize())));
+      entry->present = true;
+      image.SetModified(false);
+      return Code::kOk;
+    }
+  }
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[where.data_size ? where.data_size : 1]);
   RETURN_IF(!block, Code::kNoMemory);
-  TRY(short_if_read(reader.ReadExact(block.get(), where.data_size)));
+  std::copy(head, head + head_size, block.get());
+  TRY(short_if_read(reader.ReadExact(block.get() + head_size, where.data_size - head_size)));
   reader.Close();
   const Code parsed = image.ReadSection(block.get(), where.data_size);
   image.SetModified(false);

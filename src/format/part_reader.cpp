@@ -9,6 +9,7 @@
 
 namespace tova::format {
 
+
 PartReader::PartReader(std::u16string main_path, platform::File* held_file, uint16_t held_part)
     : main_path_(std::move(main_path)), held_file_(held_file), held_part_(held_part) {}
 
@@ -40,7 +41,6 @@ Code PartReader::EnterPart(uint16_t part) {
 
 Code PartReader::Open(uint16_t part, uint32_t offset) {
   TRY(EnterPart(part));
-  if (!file_->Seek(offset)) return Code::kRead;
   pos_ = offset;
   return Code::kOk;
 }
@@ -49,9 +49,7 @@ Code PartReader::NextPart() {
   if (part_ >= kMaxPartNumber) return Code::kShort;
   const uint16_t next = static_cast<uint16_t>(part_ + 1);
   if (platform::FileSize32(PartFileName(main_path_, next)) == 0) return Code::kShort;
-  TRY(EnterPart(next));
-  if (!file_->Seek(0)) return Code::kRead;
-  return Code::kOk;
+  return EnterPart(next);
 }
 
 bool PartReader::AtEnd() {
@@ -71,6 +69,14 @@ bool PartReader::AtEnd() {
   return true;
 }
 
+// Reads n bytes (no more than the part holds) at the position in the part.
+Code PartReader::ReadHere(uint8_t* destination, uint32_t n) {
+  uint32_t got = 0;
+  if (!file_->ReadAt(pos_, destination, n, got)) return Code::kRead;
+  pos_ += got;
+  return got < n ? Code::kShort : Code::kOk;  // the part is shorter than its size said
+}
+
 Code PartReader::ReadExact(uint8_t* destination, uint32_t n) {
   RETURN_IF(!file_, Code::kShort);
   while (n > 0) {
@@ -80,16 +86,14 @@ Code PartReader::ReadExact(uint8_t* destination, uint32_t n) {
       continue;
     }
     const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
-    uint32_t got = 0;
-    if (!file_->Read(destination, take, got)) return Code::kRead;
-    pos_ += got;
-    if (got < take) return Code::kShort;  // the part is shorter than its size said
-    destination += got;
-    n -= got;
+    TRY(ReadHere(destination, take));
+    destination += take;
+    n -= take;
   }
   return Code::kOk;
 }
 
+// Only the position moves: the next read reads there.
 Code PartReader::Skip(uint32_t n) {
   RETURN_IF(!file_, Code::kShort);
   while (n > 0) {
@@ -101,7 +105,6 @@ Code PartReader::Skip(uint32_t n) {
     const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(avail, n));
     pos_ += take;
     n -= take;
-    if (!file_->Seek(pos_)) return Code::kRead;
   }
   return Code::kOk;
 }
@@ -124,6 +127,11 @@ uint64_t PartReader::LaterPartsSize() {
 uint64_t PartReader::BytesRemaining() {
   const uint64_t here = size_ > pos_ ? size_ - pos_ : 0;
   return here + LaterPartsSize();
+}
+
+bool PartReader::HasAtLeast(uint64_t n) {
+  const uint64_t here = size_ > pos_ ? size_ - pos_ : 0;
+  return n <= here || n <= here + LaterPartsSize();
 }
 
 void PartReader::Where(uint16_t& part, uint32_t& offset) {

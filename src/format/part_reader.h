@@ -22,7 +22,7 @@ class PartReader final : public SectionSource {
   ~PartReader() override;
 
   // Opens part `part` and positions at offset: kOpen when it cannot be
-  // opened, kRead when it cannot be positioned.
+  // opened, kRead when its size cannot be told.
   Code Open(uint16_t part, uint32_t offset);
   // Closes the part in use (an error while closing a file opened for reading
   // is of no consequence).
@@ -33,9 +33,13 @@ class PartReader final : public SectionSource {
   Code Skip(uint32_t n) override;
   uint64_t BytesRemaining() override;
   void Where(uint16_t& part, uint32_t& offset) override;
+  // Whether at least n bytes can still come; the later parts are asked only
+  // when this part holds fewer.
+  bool HasAtLeast(uint64_t n);
 
  private:
   Code EnterPart(uint16_t part);
+  Code ReadHere(uint8_t* destination, uint32_t n);
   Code NextPart();
   uint64_t LaterPartsSize();
 

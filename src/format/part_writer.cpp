@@ -78,8 +78,31 @@ void PartWriter::RollBack(uint16_t start_part, uint32_t start_size) {
   if (file && CutBackTo(*file, start_size)) file_ = std::move(file);
 }
 
-Code PartWriter::Append(const uint8_t* data, uint32_t count) {
+// Writes count bytes of the pieces' stream from position `from` with one
+// gathered write.
+bool PartWriter::WriteSpan(const std::vector<platform::File::Piece>& pieces, uint64_t from, uint32_t count) {
+  std::vector<platform::File::Piece> span;
+  uint64_t at = 0;  // stream position of the piece's first byte
+  for (const platform::File::Piece& piece : pieces) {
+    const uint64_t end = at + piece.size;
+    if (end > from && count > 0) {
+      const uint64_t skip = from > at ? from - at : 0;
+      const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(piece.size - skip, count));
+      span.push_back({static_cast<const uint8_t*>(piece.data) + skip, take});
+      from += take;
+      count -= take;
+    }
+    at = end;
+  }
+  return file_->WriteGather(span.data(), span.size());
+}
+
+Code PartWriter::Append(const std::vector<platform::File::Piece>& pieces) {
   RETURN_IF(!file_, Code::kOpen);
+  uint64_t total = 0;
+  for (const platform::File::Piece& piece : pieces) total += piece.size;
+  RETURN_IF(total > UINT32_MAX, Code::kFileWrite);
+  const uint32_t count = static_cast<uint32_t>(total);
   const uint32_t limit = PartSizeLimit();
   const uint16_t start_part = part_;
   const uint32_t start_size = part_size_;
@@ -97,7 +120,7 @@ Code PartWriter::Append(const uint8_t* data, uint32_t count) {
   if (access_ == Access::kReadWrite && !file_->SeekToEnd(end)) return fail(Code::kFileWrite);
 
   uint32_t pos = std::min(room, count);
-  if (pos > 0 && !file_->Write(data, pos)) return fail(Code::kFileWrite);
+  if (pos > 0 && !WriteSpan(pieces, 0, pos)) return fail(Code::kFileWrite);
   part_size_ += pos;
   while (pos < count) {
     // The part is full: it goes to stable storage before the next one begins.
@@ -109,7 +132,7 @@ Code PartWriter::Append(const uint8_t* data, uint32_t count) {
     file_ = platform::GetFileSystem().Open(PartFileName(main_path_, part_), Mode(Create::kTruncate));
     if (!file_) return fail(Code::kOpen);
     const uint32_t chunk = std::min(limit, count - pos);
-    if (!file_->Write(data + pos, chunk)) return fail(Code::kFileWrite);
+    if (!WriteSpan(pieces, pos, chunk)) return fail(Code::kFileWrite);
     part_size_ = chunk;
     pos += chunk;
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/result.h"
 #include "platform/file_system.h"
@@ -32,11 +33,13 @@ class PartWriter {
   enum class Create { kTruncate, kKeep };
   Code Open(uint16_t part, Create create, const uint64_t* end_at = nullptr);
 
-  // Appends count bytes, cutting them at the part size limit as often as
-  // needed. kFileWrite when the file layer failed, kOpen when a continuation
+  // Appends the bytes of the pieces back to back, cutting them at the part
+  // size limit as often as needed; each part's share goes out as one gathered
+  // write. kFileWrite when the file layer failed, kOpen when a continuation
   // file cannot be made or would need a number beyond the last. On failure
   // everything this call wrote is taken back.
-  Code Append(const uint8_t* data, uint32_t count);
+  Code Append(const std::vector<platform::File::Piece>& pieces);
+  Code Append(const uint8_t* data, uint32_t count) { return Append({{data, count}}); }
 
   // Pushes the part to stable storage and closes it (the end of a save).
   bool FlushAndClose();
@@ -64,6 +67,7 @@ class PartWriter {
   platform::OpenMode Mode(Create create) const;
   void RollBack(uint16_t start_part, uint32_t start_size);
   bool CutBackTo(platform::File& file, uint32_t size);
+  bool WriteSpan(const std::vector<platform::File::Piece>& pieces, uint64_t from, uint32_t count);
 
   std::u16string main_path_;
   Access access_;

@@ -9,7 +9,8 @@
 
 namespace tova {
 
-CTOVAFile::CTOVAFile(const IdentifierRules& rules) : global_header(TOVA_SECT_GlobalHeader, rules), rules_(rules) {}
+CTOVAFile::CTOVAFile(const IdentifierRules& rules)
+    : global_header(TOVA_SECT_GlobalHeader, rules), data_headers(rules), rules_(rules) {}
 
 CTOVAFile::~CTOVAFile() { Close(); }
 
@@ -84,7 +85,7 @@ Code CTOVAFile::GetSection(uint16_t section_id, CTOVASection*& section) {
       return Code::kOk;
     case TOVA_SECT_DataHeader:
       RETURN_IF(cur_dataset >= data_headers.size(), Code::kNoSection);
-      section = data_headers[cur_dataset].get();
+      section = data_headers[cur_dataset];
       return Code::kOk;
     case TOVA_SECT_Image: {
       // A memory document holds every image; a file document only the current one.
@@ -103,7 +104,7 @@ Code CTOVAFile::GetSection(uint16_t section_id, CTOVASection*& section) {
 Code CTOVAFile::RouteSection(uint16_t section_id, uint16_t entry_id, CTOVASection*& section) {
   if (section_id == TOVA_SECT_DataHeader && !rules_.IsPerDataset(entry_id)) {
     RETURN_IF(data_headers.empty(), Code::kNoSection);
-    section = data_headers[0].get();
+    section = data_headers[0];
     return Code::kOk;
   }
   return GetSection(section_id, section);
@@ -162,6 +163,11 @@ Code CTOVAFile::GetEntry(uint16_t section_id, uint16_t entry_id, void*& data, ui
 }
 
 Code CTOVAFile::GetNumEntries(uint16_t section_id, uint32_t& count) {
+  if (section_id == TOVA_SECT_DataHeader) {  // counted where it lies, compact or not
+    RETURN_IF(cur_dataset >= data_headers.size(), Code::kNoSection);
+    count = cur_dataset == 0 ? data_headers.Count(0) : data_headers.CountPresent(cur_dataset);
+    return Code::kOk;
+  }
   CTOVASection* section = nullptr;
   TRY(GetSection(section_id, section));
   count = cur_dataset == 0 ? section->Count() : section->CountPresent();
@@ -188,16 +194,21 @@ uint32_t CTOVAFile::StoredDatasetCount() const {
 
 Code CTOVAFile::SetCurDataset(uint32_t index, ImageLoad load) {
   RETURN_IF(index >= GetNumDatasets(), Code::kDataset);
-  for (uint16_t id : {TOVA_SECT_GlobalHeader, TOVA_SECT_DataHeader, TOVA_SECT_Image}) {
+  for (uint16_t id : {TOVA_SECT_GlobalHeader, TOVA_SECT_Image}) {
     CTOVASection* section = nullptr;
     if (!Failed(GetSection(id, section))) section->ClearPresent();
   }
+  if (cur_dataset < data_headers.size()) data_headers.ClearPresent(cur_dataset);
   if (load == ImageLoad::kLoad && ImagesInFiles()) {
     RETURN_IF(index >= image_index.size() || !image_source, Code::kDataset);
     RETURN_IF(images.empty(), Code::kNoSection);
     TRY(image_source->LoadImage(image_index[index], *images[0]));
   }
+  const uint32_t left = cur_dataset;
   cur_dataset = index;
+  // The header of the dataset left goes back to the compact form unless it
+  // was changed.
+  if (left != index) data_headers.Relax(left);
   return Code::kOk;
 }
 
@@ -220,12 +231,12 @@ Code CTOVAFile::RemoveDataset(uint32_t index) {
   RETURN_IF(count < 2, Code::kTooFewDatasets);
   RETURN_IF(index >= count, Code::kDataset);
   RETURN_IF(type == DocumentType::kWrite, Code::kDocumentType);
-  RETURN_IF(index >= data_headers.size() || !data_headers[index], Code::kDataset);
+  RETURN_IF(index >= data_headers.size(), Code::kDataset);
   RETURN_IF(type == DocumentType::kMemory && (index >= images.size() || !images[index]), Code::kDataset);
   const uint32_t current = cur_dataset;
 
   if (index == 0) TRY(MergeIntoNextBeforeRemovingFirst());
-  data_headers.erase(data_headers.begin() + index);
+  data_headers.erase(index);
   if (type == DocumentType::kMemory) {
     images.erase(images.begin() + index);
   } else {
@@ -248,13 +259,12 @@ Code CTOVAFile::RemoveDataset(uint32_t index) {
 bool CTOVAFile::IsModified() const {
   if (global_header.IsModified()) return true;
   auto modified = [](const auto& s) { return s && s->IsModified(); };
-  return std::any_of(data_headers.begin(), data_headers.end(), modified) ||
-         std::any_of(images.begin(), images.end(), modified);
+  return data_headers.IsModified() || std::any_of(images.begin(), images.end(), modified);
 }
 
 void CTOVAFile::SetModified(bool value) {
   global_header.SetModified(value);
-  for (const auto& s : data_headers) s->SetModified(value);
+  data_headers.SetModified(value);
   for (const auto& s : images) s->SetModified(value);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "model/data_headers.h"
 #include "model/identifier_rules.h"
 #include "model/image_source.h"
 #include "model/result.h"
@@ -83,7 +84,7 @@ class CTOVAFile {
   // ---- state
   platform::DocumentLock lock;
   CTOVASection global_header;
-  std::vector<std::unique_ptr<CTOVASection>> data_headers;  // one per dataset held
+  DataHeaders data_headers;  // one per dataset held
   std::vector<std::unique_ptr<CTOVASection>> images;  // memory: one per dataset; files: the current image
   std::vector<TTOVASectInfo> image_index;             // file documents: where each image lies
   uint32_t cur_dataset = 0;

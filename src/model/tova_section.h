@@ -45,6 +45,9 @@ class CTOVASection {
   // Stores an entry; false when memory ran out (an existing entry keeps its
   // data then).
   bool AddEntry(uint16_t id, uint32_t size, const void* bytes, StoreMode mode);
+  // Appends a made entry at the tail (its identifier not yet held); throws
+  // std::bad_alloc when memory runs out.
+  void AdoptEntry(std::unique_ptr<CTOVAEntry> entry) { entries_.push_back(std::move(entry)); }
   bool RemoveEntry(uint16_t id);
   void RemoveAllEntries() { entries_.clear(); }
   // Removes the entries beyond the first `count` (undoing additions).

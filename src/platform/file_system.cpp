@@ -7,6 +7,17 @@
 
 namespace tova::platform {
 
+bool File::WriteGather(const Piece* pieces, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (!Write(pieces[i].data, pieces[i].size)) return false;
+  return true;
+}
+
+bool File::ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) {
+  got = 0;
+  return Seek(position) && Read(buffer, n, got);
+}
+
 namespace {
 std::atomic<FileSystem*> g_file_system{nullptr};
 

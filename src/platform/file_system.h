@@ -34,6 +34,18 @@ class File {
   virtual bool Read(void* buffer, uint32_t n, uint32_t& got) = 0;
   // Writes all n bytes at the current position. False when fewer could be written.
   virtual bool Write(const void* data, uint32_t n) = 0;
+  // One piece of a gathered write.
+  struct Piece {
+    const void* data;
+    uint32_t size;
+  };
+  // Writes the pieces back to back at the current position, the bytes on disk
+  // those of one Write of their concatenation. False when not all could be
+  // written. This one writes them one by one with Write.
+  virtual bool WriteGather(const Piece* pieces, size_t count);
+  // Reads up to n bytes at position, as Seek and Read would; afterwards the
+  // current position is unspecified. This one seeks and reads.
+  virtual bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got);
   virtual bool Seek(uint64_t position) = 0;
   virtual bool SeekToEnd(uint64_t& position) = 0;
   virtual bool Position(uint64_t& position) = 0;

@@ -260,10 +260,11 @@ class ClaimSource final : public format::SectionSource {
 
 class OneSectionSink final : public format::SectionSink {
  public:
-  Code Begin(const format::SectionMeeting&, CTOVASection*& target) override {
-    target = parse ? &section : nullptr;
+  Code Begin(const format::SectionMeeting&, bool& take) override {
+    take = parse;
     return Code::kOk;
   }
+  Code Parse(uint16_t, const uint8_t* data, uint32_t size) override { return section.ReadSection(data, size); }
   format::ScanControl End(uint16_t) override { return format::ScanControl::kGoOn; }
   bool parse = true;
   CTOVASection section{TOVA_SECT_DataHeader, catalog::Rules()};

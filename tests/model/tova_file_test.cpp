@@ -138,7 +138,7 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
 TEST(ModelFile, ModifiedStateCoversEverySection) {
   CTOVAFile doc(catalog::Rules());
   MakeMemoryDocument(doc, 3);
-  for (CTOVASection* s : {doc.data_headers[1].get(), doc.images[2].get()}) {
+  for (CTOVASection* s : {doc.data_headers[1], doc.images[2].get()}) {
     doc.SetModified(0);
     s->GetEntryAt(0)->modified = 1;
     EXPECT_EQ(doc.IsModified(), 1);

@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <optional>
@@ -116,6 +117,59 @@ class PosixFile final : public File {
       }
       if (w == 0) return false;
       done += static_cast<uint32_t>(w);
+    }
+    return true;
+  }
+  // writev, continued after a short write from the byte where it stopped.
+  bool WriteGather(const Piece* pieces, size_t count) override {
+    constexpr size_t kBatch = 64;  // well below IOV_MAX
+    iovec vec[kBatch];
+    size_t next = 0;     // first piece not yet in vec
+    size_t skip = 0;     // bytes of pieces[next] already written
+    while (next < count) {
+      size_t n = 0;
+      size_t total = 0;
+      for (size_t i = next; i < count && n < kBatch; ++i, ++n) {
+        const size_t done = i == next ? skip : 0;
+        vec[n].iov_base = const_cast<uint8_t*>(static_cast<const uint8_t*>(pieces[i].data) + done);
+        vec[n].iov_len = pieces[i].size - done;
+        total += vec[n].iov_len;
+      }
+      if (total == 0) return true;
+      const ssize_t w = ::writev(fd_, vec, static_cast<int>(n));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (w == 0) return false;
+      // Moves past the bytes written.
+      size_t left = static_cast<size_t>(w);
+      while (left > 0 && next < count) {
+        const size_t rest = pieces[next].size - skip;
+        if (left < rest) {
+          skip += left;
+          left = 0;
+        } else {
+          left -= rest;
+          ++next;
+          skip = 0;
+        }
+      }
+      while (next < count && pieces[next].size == 0) ++next;
+    }
+    return true;
+  }
+  bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) override {
+    got = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (got < n) {
+      const ssize_t r = ::pread(fd_, p + got, n - got, static_cast<off_t>(position + got));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) break;
+      got += static_cast<uint32_t>(r);
     }
     return true;
   }

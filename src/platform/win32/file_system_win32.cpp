@@ -87,6 +87,28 @@ class Win32File final : public File {
     }
     return true;
   }
+  // WriteFile piece by piece: the file position moves on with each.
+  bool WriteGather(const Piece* pieces, size_t count) override {
+    for (size_t i = 0; i < count; ++i)
+      if (!Write(pieces[i].data, pieces[i].size)) return false;
+    return true;
+  }
+  // ReadFile at an offset (OVERLAPPED on a synchronous handle).
+  bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) override {
+    got = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (got < n) {
+      OVERLAPPED at{};
+      const uint64_t where = position + got;
+      at.Offset = static_cast<DWORD>(where);
+      at.OffsetHigh = static_cast<DWORD>(where >> 32);
+      DWORD r = 0;
+      if (!ReadFile(handle_, p + got, n - got, &r, &at)) return GetLastError() == ERROR_HANDLE_EOF;
+      if (r == 0) break;
+      got += r;
+    }
+    return true;
+  }
   bool Seek(uint64_t position) override { return Move(static_cast<int64_t>(position), FILE_BEGIN, nullptr); }
   bool SeekToEnd(uint64_t& position) override { return Move(0, FILE_END, &position); }
   bool Position(uint64_t& position) override { return Move(0, FILE_CURRENT, &position); }
