@@ -4,6 +4,7 @@
 #include "format/part_files.h"
 
 #include <algorithm>
+#include <optional>
 #include <new>
 
 #include "format/part_reader.h"
@@ -35,9 +36,14 @@ Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
     const record::Header h = record::GetHeader(head);
     CTOVAEntry* entry = h.length == where.data_size ? image.FindEntry(h.id) : nullptr;
     if (entry && entry->HasData() && entry->DataSize() == h.DataSize() && h.DataSize() > 0) {
-      TRY(short_if_read(reader.ReadExact(entry->MutableData(), h.DataSize())));
+      if (const Code rc = reader.ReadExact(entry->MutableData(), h.DataSize()); Failed(rc)) {
+        reader.Close();
+        RestoreLastImage(image);
+        return short_if_read(rc);
+      }
       entry->present = true;
       image.SetModified(false);
+      last_loaded_ = where;
       return Code::kOk;
     }
   }
@@ -48,7 +54,18 @@ Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
   reader.Close();
   const Code parsed = image.ReadSection(block.get(), where.data_size);
   image.SetModified(false);
+  if (!Failed(parsed)) last_loaded_ = where;
   return parsed;
+}
+
+// A read straight into the image's storage that failed part-way has left some
+// of the new frame's bytes there: the image loaded last is read again, and
+// where even that fails the section is emptied rather than show a mix of two
+// frames.
+void PartFiles::RestoreLastImage(CTOVASection& image) {
+  const std::optional<TTOVASectInfo> last = last_loaded_;
+  last_loaded_.reset();
+  if (!last || Failed(LoadImage(*last, image))) image.RemoveAllEntries();
 }
 
 PartFiles* FilesOf(CTOVAFile& doc) { return dynamic_cast<PartFiles*>(doc.image_source.get()); }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "format/part_writer.h"
@@ -28,8 +29,11 @@ class PartFiles final : public ImageSource {
   PartWriter& StartWriting(Access access);
 
  private:
+  void RestoreLastImage(CTOVASection& image);
+
   std::u16string main_path_;
   std::unique_ptr<PartWriter> writer_;
+  std::optional<TTOVASectInfo> last_loaded_;  // where the image section's present bytes came from
 };
 
 // The files of doc, given to it when it was opened on a file; null for

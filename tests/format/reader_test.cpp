@@ -340,6 +340,16 @@ TEST(ReaderImageLoader, FileLayerFailuresNeverFillTheImageWithUnreadBytes) {
     EXPECT_EQ(TOVADLL_SET_CURDATASET(*s.h, 3), 0);
     EXPECT_EQ(EntryData(*s.h, kIM, kImageData), Pixels(3, kPixels));
   }
+  // A read that fails part-way through the pixels leaves no mix of two frames.
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE(n);
+    SplitRecording s;
+    ASSERT_TRUE(s.Open());
+    FaultFileSystem fs;
+    ScopedFileSystem scoped(fs);
+    fs.FailNth(FsOp::Read, n);
+    if (TOVADLL_SET_CURDATASET(*s.h, 3) != 0) EXPECT_TRUE(s.Unchanged());
+  }
 }
 
 // ---- file-layer faults during a read ---------------------------------------
