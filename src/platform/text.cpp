@@ -125,108 +125,147 @@ void AppendString(std::u16string& out, std::u16string_view s, bool left, int wid
   if (left) out.append(pad, u' ');
 }
 
+// One conversion of a format as it was read: its printf text (flags, width
+// and precision as written, stars resolved) and what it asks for.
+struct Conversion {
+  std::string piece = "%";
+  bool left = false;   // the '-' flag
+  int width = -1;      // -1: none
+  int precision = -1;  // -1: none
+  std::string length;  // h, l, ll, L, j, z, t
+  char type = '\0';    // 0 when the format ended inside the conversion
+};
+
+void ReadFlags(const char*& p, Conversion& c) {
+  while (*p && std::strchr("-+ #0", *p)) {
+    if (*p == '-') c.left = true;
+    c.piece.push_back(*p++);
+  }
+}
+
+void ReadWidth(const char*& p, va_list* ap, Conversion& c) {
+  if (*p == '*') {
+    c.width = va_arg(*ap, int);
+    if (c.width < 0) {  // a negative width is the '-' flag with that width
+      c.left = true;
+      c.width = -c.width;
+      c.piece.push_back('-');
+    }
+    c.piece += std::to_string(c.width);
+    ++p;
+    return;
+  }
+  while (*p >= '0' && *p <= '9') {
+    c.width = (c.width < 0 ? 0 : c.width) * 10 + (*p - '0');
+    c.piece.push_back(*p++);
+  }
+}
+
+void ReadPrecision(const char*& p, va_list* ap, Conversion& c) {
+  if (*p != '.') return;
+  c.piece.push_back(*p++);
+  c.precision = 0;
+  if (*p == '*') {
+    c.precision = va_arg(*ap, int);
+    if (c.precision < 0) {  // a negative precision counts as none
+      c.piece.pop_back();
+      c.precision = -1;
+    } else {
+      c.piece += std::to_string(c.precision);
+    }
+    ++p;
+    return;
+  }
+  while (*p >= '0' && *p <= '9') {
+    c.precision = c.precision * 10 + (*p - '0');
+    c.piece.push_back(*p++);
+  }
+}
+
+// Reads the conversion that starts after a '%' at p; p ends after it.
+Conversion ReadConversion(const char*& p, va_list* ap) {
+  Conversion c;
+  ReadFlags(p, c);
+  ReadWidth(p, ap, c);
+  ReadPrecision(p, ap, c);
+  while (*p && std::strchr("hlLjzt", *p)) c.length.push_back(*p++);
+  c.type = *p ? *p++ : '\0';
+  return c;
+}
+
+void AppendInteger(std::u16string& out, const Conversion& c, va_list* ap) {
+  // size_t and ptrdiff_t are 64 bits in both builds, long only on Linux.
+  const std::string& n = c.length;
+  if (n == "ll" || n == "j" || n == "z" || n == "t") {
+    AppendOne(out, c.piece + "ll" + c.type, va_arg(*ap, long long));
+  } else if (n == "l") {
+    AppendOne(out, c.piece + "l" + c.type, va_arg(*ap, long));
+  } else {
+    AppendOne(out, c.piece + c.type, va_arg(*ap, int));
+  }
+}
+
+void AppendReal(std::u16string& out, const Conversion& c, va_list* ap) {
+  // The sign of a NaN means nothing, and the C libraries disagree on showing
+  // it ("-nan" or "nan"): both builds print it without.
+  double value = va_arg(*ap, double);
+  if (std::isnan(value)) value = std::copysign(value, 1.0);
+  AppendOne(out, c.piece + c.type, value);
+}
+
+void AppendText(std::u16string& out, const Conversion& c, va_list* ap) {
+  if (c.length == "h") {
+    const char* s = va_arg(*ap, const char*);
+    AppendString(out, s ? NarrowTextToUtf16(s) : u"(null)", c.left, c.width, c.precision);
+  } else {
+    const char16_t* s = va_arg(*ap, const char16_t*);
+    AppendString(out, s ? std::u16string_view(s) : std::u16string_view(u"(null)"), c.left, c.width, c.precision);
+  }
+}
+
+void AppendConversion(std::u16string& out, const Conversion& c, va_list* ap) {
+  switch (c.type) {
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
+      AppendInteger(out, c, ap);
+      break;
+    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+      AppendReal(out, c, ap);
+      break;
+    case 's':
+      AppendText(out, c, ap);
+      break;
+    case 'p':
+      AppendOne(out, c.piece + c.type, va_arg(*ap, void*));
+      break;
+    default:  // unknown or truncated conversion: shown as written
+      AppendAscii(out, c.piece.data(), c.piece.size());
+      if (c.type) out.push_back(static_cast<unsigned char>(c.type));
+      break;
+  }
+}
+
 }  // namespace
 
 void AppendFormatU16V(std::u16string& out, const char* format, va_list args) {
+  // The arguments are read through a copy, which the helpers take by pointer
+  // (a va_list handed on by value may not be read again by its owner).
+  va_list ap;
+  va_copy(ap, args);
   const char* p = format;
   while (*p) {
     if (*p != '%') {
       const char* start = p;
       while (*p && *p != '%') ++p;
       AppendAscii(out, start, static_cast<size_t>(p - start));
-      continue;
-    }
-    if (p[1] == '%') {
+    } else if (p[1] == '%') {
       out.push_back(u'%');
       p += 2;
-      continue;
-    }
-    // Collect one conversion: flags, width, precision, length, type.
-    std::string piece = "%";
-    ++p;
-    bool left = false;
-    while (*p && std::strchr("-+ #0", *p)) {
-      if (*p == '-') left = true;
-      piece.push_back(*p++);
-    }
-    int width = -1;
-    if (*p == '*') {
-      width = va_arg(args, int);
-      if (width < 0) {  // a negative width is the '-' flag with that width
-        left = true;
-        width = -width;
-        piece.push_back('-');
-      }
-      piece += std::to_string(width);
-      ++p;
     } else {
-      while (*p >= '0' && *p <= '9') {
-        width = (width < 0 ? 0 : width) * 10 + (*p - '0');
-        piece.push_back(*p++);
-      }
-    }
-    int precision = -1;
-    if (*p == '.') {
-      piece.push_back(*p++);
-      precision = 0;
-      if (*p == '*') {
-        precision = va_arg(args, int);
-        if (precision < 0) {  // a negative precision counts as none
-          piece.pop_back();
-          precision = -1;
-        } else {
-          piece += std::to_string(precision);
-        }
-        ++p;
-      } else {
-        while (*p >= '0' && *p <= '9') {
-          precision = precision * 10 + (*p - '0');
-          piece.push_back(*p++);
-        }
-      }
-    }
-    std::string length;
-    while (*p && std::strchr("hlLjzt", *p)) length.push_back(*p++);
-    const char conv = *p ? *p++ : '\0';
-    switch (conv) {
-      case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
-        // size_t and ptrdiff_t are 64 bits in both builds, long only on Linux.
-        if (length == "ll" || length == "j" || length == "z" || length == "t") {
-          AppendOne(out, piece + "ll" + conv, va_arg(args, long long));
-        } else if (length == "l") {
-          AppendOne(out, piece + "l" + conv, va_arg(args, long));
-        } else {
-          AppendOne(out, piece + conv, va_arg(args, int));
-        }
-        break;
-      case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': {
-        // The sign of a NaN means nothing, and the C libraries disagree on
-        // showing it ("-nan" or "nan"): both builds print it without.
-        double value = va_arg(args, double);
-        if (std::isnan(value)) value = std::copysign(value, 1.0);
-        AppendOne(out, piece + conv, value);
-        break;
-      }
-      case 's': {
-        if (length == "h") {
-          const char* s = va_arg(args, const char*);
-          AppendString(out, s ? NarrowTextToUtf16(s) : u"(null)", left, width, precision);
-        } else {
-          const char16_t* s = va_arg(args, const char16_t*);
-          AppendString(out, s ? std::u16string_view(s) : std::u16string_view(u"(null)"), left, width,
-                       precision);
-        }
-        break;
-      }
-      case 'p':
-        AppendOne(out, piece + conv, va_arg(args, void*));
-        break;
-      default:  // unknown or truncated conversion: shown as written
-        AppendAscii(out, piece.data(), piece.size());
-        if (conv) out.push_back(static_cast<unsigned char>(conv));
-        break;
+      ++p;
+      AppendConversion(out, ReadConversion(p, &ap), &ap);
     }
   }
+  va_end(ap);
 }
 
 std::u16string FormatU16V(const char* format, va_list args) {
