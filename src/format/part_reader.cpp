@@ -9,7 +9,6 @@
 
 namespace tova::format {
 
-
 PartReader::PartReader(std::u16string main_path, platform::File* held_file, uint16_t held_part)
     : main_path_(std::move(main_path)), held_file_(held_file), held_part_(held_part) {}
 
@@ -23,9 +22,15 @@ void PartReader::Close() {
 
 Code PartReader::EnterPart(uint16_t part) {
   Close();
+  // The part that follows the one read so far drops off the front of the
+  // known sizes; any other move asks for them again.
+  if (later_known_ && part == part_ + 1u && later_first_ < later_sizes_.size()) {
+    later_total_ -= later_sizes_[later_first_++];
+  } else {
+    later_known_ = false;
+  }
   part_ = part;
   pos_ = 0;
-  later_known_ = false;
   const std::u16string name = PartFileName(main_path_, part);
   if (held_file_ && part == held_part_) {
     file_ = held_file_;
@@ -112,16 +117,17 @@ Code PartReader::Skip(uint32_t n) {
 uint64_t PartReader::LaterPartsSize() {
   if (!later_known_) {
     later_sizes_.clear();
+    later_first_ = 0;
+    later_total_ = 0;
     for (uint32_t p = part_ + 1u; p <= kMaxPartNumber; ++p) {
       const uint32_t size = platform::FileSize32(PartFileName(main_path_, p));
       if (size == 0) break;
       later_sizes_.push_back(size);
+      later_total_ += size;
     }
     later_known_ = true;
   }
-  uint64_t total = 0;
-  for (uint64_t s : later_sizes_) total += s;
-  return total;
+  return later_total_;
 }
 
 uint64_t PartReader::BytesRemaining() {

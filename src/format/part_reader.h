@@ -51,7 +51,12 @@ class PartReader final : public SectionSource {
   uint16_t part_ = 0;
   uint64_t size_ = 0;                // size of that part
   uint64_t pos_ = 0;                 // position in that part
-  std::vector<uint64_t> later_sizes_;  // sizes of the parts after part_, once asked
+  // The sizes of the parts after the one being read, once asked: parts
+  // later_first_ on, with their sum. Entering the next part takes its size
+  // off the front instead of asking every later part again.
+  std::vector<uint64_t> later_sizes_;
+  size_t later_first_ = 0;  // index in later_sizes_ of part_ + 1
+  uint64_t later_total_ = 0;
   bool later_known_ = false;
 };
 
