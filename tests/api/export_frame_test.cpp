@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "HOLMDAQTova.h"
-#include "api/alloc_failure.h"
-#include "api/api_test_support.h"
+#include "support/alloc_failure.h"
+#include "support/documents.h"
 #include "api/registry.h"
 #include "support/test_files.h"
 
 namespace {
 
-using tova_test::ScopedHandle;
-using tova_test::OpenMemoryDocument;
+using ScopedHandle = tova::testing::Handle;
+using tova::testing::OpenMemoryDocument;
 
 constexpr uint16_t GH = TOVA_SECT_GlobalHeader, DH = TOVA_SECT_DataHeader;
 constexpr uint32_t kMark = 0xA5A5A5A5u;
@@ -59,7 +59,7 @@ int32_t LockThenUnlock(uint64_t h) {
 // Every export that takes a handle, with its unknown-handle result.
 std::vector<Row> HandleExports(const std::u16string& save_path) {
   const std::string narrow = tova::testing::NarrowPath(save_path);
-  const auto wide = tova_test::WidePath(save_path);
+  const auto wide = tova::testing::W(save_path);
   return {
       ROW(TOVADLL_CLOSE_FILE(h), 1, 0),
       ROW(TOVADLL_SET_ENTRY(h, GH, 0x0100, 3, "new"), 1, 0),  // a new size for a held entry

@@ -7,24 +7,24 @@
 #include <string>
 
 #include "HOLMDAQTova.h"
-#include "api/api_test_support.h"
+#include "support/documents.h"
 #include "api/registry.h"
 #include "support/test_files.h"
 
 namespace {
 
-using tova_test::ScopedHandle;
-using tova_test::OpenMemoryDocument;
+using ScopedHandle = tova::testing::Handle;
+using tova::testing::OpenMemoryDocument;
+using tova::testing::NumDatasets;
+using tova::testing::Modified;
+using tova::testing::TypeOf;
+using tova::testing::CurDataset;
 
 constexpr uint16_t GH = TOVA_SECT_GlobalHeader, DH = TOVA_SECT_DataHeader, IM = TOVA_SECT_Image;
 constexpr int32_t kAbsent = TOVA_ERR_NO_ENTRY - TOVA_EXIST_ENTRY_BIAS;  // -1967
 
 // The value of an out-value export; all ones when it writes none.
-uint32_t Datasets(uint64_t h) { uint32_t n = ~0u; TOVADLL_GET_NUMDATASETS(h, &n); return n; }
 uint32_t Entries(uint64_t h, uint16_t s) { uint32_t n = ~0u; TOVADLL_GET_NUM_ENTRIES(h, s, &n); return n; }
-uint32_t Modified(uint64_t h) { uint32_t m = ~0u; TOVADLL_GET_MODIFIED(h, &m); return m; }
-uint32_t Type(uint64_t h) { uint32_t t = ~0u; TOVADLL_GET_TOVA_TYPE(h, &t); return t; }
-uint32_t Current(uint64_t h) { uint32_t c = ~0u; TOVADLL_GET_CURDATASET(h, &c); return c; }
 // The entry's bytes, or "<code>" when they cannot be copied.
 std::string Copy(uint64_t h, uint16_t section, uint16_t id, uint32_t capacity = 64) {
   char out[64];
@@ -45,14 +45,14 @@ TEST(ApiDocument, OpensWithoutAFile) {
               {TOVADLL_OPEN_FILE_WRITE_BUFFER(), TOVA_TYPE_WRITE_BUFFER}};
   for (const auto& d : docs) {
     ASSERT_NE(d.h, TOVADLL_INVALID_HANDLE);
-    EXPECT_EQ(Type(d.h), d.type);
-    EXPECT_EQ(Datasets(d.h), 0u);
+    EXPECT_EQ(TypeOf(d.h), d.type);
+    EXPECT_EQ(NumDatasets(d.h), 0u);
   }
   const uint64_t h = docs[0].h;  // the memory document holds data unit and calibration version
   EXPECT_EQ(Copy(h, DH, 0x0200, 2), std::string("\x02\x00", 2));
   EXPECT_EQ(Copy(h, DH, 0x0210, 2), std::string("\x00\x01", 2));
   ASSERT_EQ(Set(h, GH, 0x0110, "camera"), 0);
-  EXPECT_EQ(Datasets(h), 1u);
+  EXPECT_EQ(NumDatasets(h), 1u);
   for (const auto& d : docs) {
     EXPECT_EQ(TOVADLL_EXIST(d.h), 0);
     EXPECT_EQ(TOVADLL_CLOSE_FILE(d.h), 0);
@@ -67,7 +67,7 @@ TEST(ApiDocument, OpenReadFailsOnMissingEmptyOrNullPathAndRegistersNothing) {
   const size_t before = tova::api::TheRegistry().Count();
   for (const char16_t* name : {u"missing.tova", u"empty.tova"}) {
     EXPECT_EQ(TOVADLL_OPEN_FILE_READ(tova::testing::NarrowPath(dir.Path(name)).c_str()), TOVADLL_INVALID_HANDLE);
-    EXPECT_EQ(TOVADLL_OPEN_FILE_READ_UC(tova_test::WidePath(dir.Path(name)).c_str()), TOVADLL_INVALID_HANDLE);
+    EXPECT_EQ(TOVADLL_OPEN_FILE_READ_UC(tova::testing::W(dir.Path(name)).c_str()), TOVADLL_INVALID_HANDLE);
   }
   EXPECT_EQ(TOVADLL_OPEN_FILE_READ(nullptr), TOVADLL_INVALID_HANDLE);
   EXPECT_EQ(TOVADLL_OPEN_FILE_READ_UC(nullptr), TOVADLL_INVALID_HANDLE);
@@ -154,7 +154,7 @@ TEST(ApiDocument, LaterDatasetsCountOnlyEntriesStoredSinceTheChange) {
     EXPECT_EQ(TOVADLL_SET_CURDATASET(h, index), TOVA_ERR_DATASET);
     EXPECT_EQ(TOVADLL_SET_CURDATASET_EX(h, index, 0), TOVA_ERR_DATASET);
   }
-  EXPECT_EQ(Current(h), 1u);
+  EXPECT_EQ(CurDataset(h), 1u);
   EXPECT_EQ(Entries(h, GH), 1u);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 0), 0);
   EXPECT_EQ(Entries(h, GH), 2u);

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "HOLMDAQTova.h"
-#include "api/api_test_support.h"
+#include "support/documents.h"
 
 namespace {
 
-using tova_test::ScopedHandle;
-using tova_test::OpenMemoryDocument;
+using ScopedHandle = tova::testing::Handle;
+using tova::testing::OpenMemoryDocument;
 
 // Gives the other thread a chance to run (and, were the lock broken, to get
 // through it) without asserting anything about time.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "HOLMDAQTova.h"
-#include "api/api_test_support.h"
+#include "support/documents.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(ApiRegistry, ClosesRacingACallOnTheSameDocument) {
   // close the document; whichever runs first, the waiting call ends on a live
   // object, exactly one close succeeds and the handle is gone afterwards.
   for (int round = 0; round < 20; ++round) {
-    const uint64_t h = tova_test::OpenMemoryDocument(2);
+    const uint64_t h = tova::testing::OpenMemoryDocument(2);
     ASSERT_EQ(TOVADLL_LOCK(h), 0);
     std::atomic<int> started{0}, closed{0}, unknown{0};
     std::atomic<int32_t> store{-1};

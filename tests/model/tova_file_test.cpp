@@ -1,9 +1,7 @@
 // CTOVAFile: section lookups with the data-header routing, removing datasets
 // (refusals, the merge of the first data header, the current index), the
-// modified state across sections and part file names.
+// modified state across sections.
 #include <gtest/gtest.h>
-
-#include "model/document_files.h"
 
 #include "catalog/catalog.h"
 
@@ -12,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/alloc_failure.h"
+#include "support/alloc_failure.h"
 #include "model/tova_file.h"
 
 namespace tova {
@@ -61,13 +59,13 @@ TEST(ModelFile, RefusedRemovals) {
   write.image_index.resize(2);
   write.global_header.AddEntry(0x0100, 1, "v", StoreMode::kOverwrite);
   write.type = DocumentType::kWrite;
-  EXPECT_EQ(none.RemoveDataset(0), 51);
-  EXPECT_EQ(one.RemoveDataset(0), 51);
-  EXPECT_EQ(one.RemoveDataset(1), 51);
-  EXPECT_EQ(three.RemoveDataset(3), 50);
-  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), 50);
-  EXPECT_EQ(write.RemoveDataset(1), 7);
-  EXPECT_EQ(write.RemoveDataset(2), 50);  // the range is checked first
+  EXPECT_EQ(none.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(one.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(one.RemoveDataset(1), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(three.RemoveDataset(3), TOVA_ERR_DATASET);
+  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), TOVA_ERR_DATASET);
+  EXPECT_EQ(write.RemoveDataset(1), TOVA_ERR_DOCUMENT_TYPE);
+  EXPECT_EQ(write.RemoveDataset(2), TOVA_ERR_DATASET);  // the range is checked first
   EXPECT_EQ(three.GetNumDatasets(), 3u);
   EXPECT_EQ(write.GetNumDatasets(), 2u);
 }
@@ -110,7 +108,7 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
     bool hit = false;
     const auto rc = tova_test::WithFailingAllocation(skip, hit, [&] { return doc.RemoveDataset(0); });
     if (hit) {
-      EXPECT_EQ(rc, 3);
+      EXPECT_EQ(rc, TOVA_ERR_NO_MEMORY);
       EXPECT_EQ(doc.GetNumDatasets(), 3u);
       EXPECT_EQ(doc.GetCurDataset(), 2u);
       EXPECT_EQ(doc.data_headers[0]->Count(), 5u);
@@ -145,12 +143,6 @@ TEST(ModelFile, ModifiedStateCoversEverySection) {
   }
   doc.SetModified(0);
   EXPECT_EQ(doc.IsModified(), 0);
-}
-
-TEST(ModelFile, PartFileNameHasABlankAndAtLeastThreeDigits) {
-  const std::pair<uint32_t, std::u16string> cases[] = {
-      {0, u"a.tova"}, {1, u"a.tova 001"}, {7, u"a.tova 007"}, {999, u"a.tova 999"}, {1234, u"a.tova 1234"}};
-  for (const auto& [part, name] : cases) EXPECT_EQ(PartFileName(u"a.tova", part), name) << part;
 }
 
 }  // namespace

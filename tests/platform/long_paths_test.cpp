@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "format/writer_test_support.h"
+#include "support/documents.h"
 
-namespace tova::writer_test {
+namespace tova::testing {
 namespace {
 
 // Creates dir and the directories above it that are missing, one level at a
@@ -28,7 +28,7 @@ bool MakeLongDirectory(const std::u16string& dir) {
 }
 
 TEST(LongPaths, DocumentLifeBeyondMaxPath) {
-  testing::TempTree tree;
+  TempTree tree;
   std::u16string dir = tree.path();
   for (char16_t c = u'a'; c < u'g'; ++c) dir += u"/" + std::u16string(50, c);
   ASSERT_TRUE(MakeLongDirectory(dir));
@@ -53,4 +53,4 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
 }
 
 }  // namespace
-}  // namespace tova::writer_test
+}  // namespace tova::testing

@@ -9,13 +9,13 @@
 #include <unistd.h>
 #endif
 
-#include "format/writer_test_support.h"
+#include "support/documents.h"
 
-namespace tova::writer_test {
+namespace tova::testing {
 namespace {
 
 struct Files {
-  testing::TempTree dir;
+  TempTree dir;
   std::u16string held = dir.Path(u"held.tova"), other = dir.Path(u"other.tova"), fresh = dir.Path(u"fresh.tova");
 };
 
@@ -45,8 +45,8 @@ void ExpectEveryRemovalRefused(const Files& f) {
 void ExpectNothingLost(const Files& f) {
   EXPECT_EQ(ReadValues(f.held), (std::vector<uint16_t>{1, 2}));
   EXPECT_EQ(ReadValues(f.other), std::vector<uint16_t>{9});
-  EXPECT_FALSE(testing::PathExists(f.fresh));
-  EXPECT_EQ(Show(TemporaryLeftovers(f.dir.path())), "");
+  EXPECT_FALSE(PathExists(f.fresh));
+  EXPECT_TRUE(DirectoryNames(f.dir.path(), u"$$$").empty());
   EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(f.held).c_str()), 0) << "released on close";
 }
 
@@ -119,4 +119,4 @@ TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
 #endif
 
 }  // namespace
-}  // namespace tova::writer_test
+}  // namespace tova::testing
