@@ -52,7 +52,7 @@ struct Row {
 
 int32_t LockThenUnlock(uint64_t h) {
   const int32_t rc = TOVADLL_LOCK(h);
-  if (rc == 0) TOVADLL_UNLOCK(h);
+  if (rc == TOVA_OK) TOVADLL_UNLOCK(h);
   return rc;
 }
 
@@ -120,9 +120,9 @@ TEST(ExportFrame, UnknownHandlesAreRefusedAndNothingIsTouched) {
   }
   EXPECT_FALSE(tova::testing::PathExists(save_path));
   uint32_t value = 0;
-  ASSERT_EQ(TOVADLL_GET_NUMDATASETS(live, &value), 0);
+  ASSERT_EQ(TOVADLL_GET_NUMDATASETS(live, &value), TOVA_OK);
   EXPECT_EQ(value, 2u);
-  ASSERT_EQ(TOVADLL_GET_MODIFIED(live, &value), 0);
+  ASSERT_EQ(TOVADLL_GET_MODIFIED(live, &value), TOVA_OK);
   EXPECT_EQ(value, 0u);
 }
 
@@ -159,7 +159,7 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
   }
   EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_ERR_NO_ENTRY - TOVA_EXIST_ENTRY_BIAS);
   uint32_t modified = 1;
-  ASSERT_EQ(TOVADLL_GET_MODIFIED(h, &modified), 0);
+  ASSERT_EQ(TOVADLL_GET_MODIFIED(h, &modified), TOVA_OK);
   EXPECT_EQ(modified, 0u);  // the held entry was not written either
 }
 

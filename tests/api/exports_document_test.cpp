@@ -30,7 +30,7 @@ std::string Copy(uint64_t h, uint16_t section, uint16_t id, uint32_t capacity = 
   char out[64];
   uint32_t copied = 0;
   const int32_t rc = TOVADLL_COPY_ENTRY_DATA(h, section, id, capacity, out, &copied);
-  return rc == 0 ? std::string(out, copied) : "<" + std::to_string(rc) + ">";
+  return rc == TOVA_OK ? std::string(out, copied) : "<" + std::to_string(rc) + ">";
 }
 int32_t Set(uint64_t h, uint16_t section, uint16_t id, const std::string& v) {
   return TOVADLL_SET_ENTRY(h, section, id, static_cast<uint32_t>(v.size()), v.data());
@@ -54,8 +54,8 @@ TEST(ApiDocument, OpensWithoutAFile) {
   ASSERT_EQ(Set(h, GH, 0x0110, "camera"), 0);
   EXPECT_EQ(NumDatasets(h), 1u);
   for (const auto& d : docs) {
-    EXPECT_EQ(TOVADLL_EXIST(d.h), 0);
-    EXPECT_EQ(TOVADLL_CLOSE_FILE(d.h), 0);
+    EXPECT_EQ(TOVADLL_EXIST(d.h), TOVA_OK);
+    EXPECT_EQ(TOVADLL_CLOSE_FILE(d.h), TOVA_OK);
     EXPECT_EQ(TOVADLL_EXIST(d.h), TOVA_ERR_HANDLE);
     EXPECT_EQ(TOVADLL_CLOSE_FILE(d.h), TOVA_ERR_HANDLE);
   }
@@ -83,7 +83,7 @@ TEST(ApiDocument, EntryDataThroughCopyAndGetEntry) {
   EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0110, 5, out.data(), &copied), TOVA_ERR_BUFFER_TOO_SMALL);
   EXPECT_EQ(copied, 0u);
   EXPECT_EQ(out, "########");
-  EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0110, 6, out.data(), &copied), 0);
+  EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0110, 6, out.data(), &copied), TOVA_OK);
   EXPECT_EQ(out, "device##");
   copied = 99;
   EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0199, 8, out.data(), &copied), TOVA_ERR_NO_ENTRY);
@@ -92,23 +92,23 @@ TEST(ApiDocument, EntryDataThroughCopyAndGetEntry) {
   // TOVADLL_GET_ENTRY hands out the entry's own storage.
   void* data = nullptr;
   uint32_t size = 0;
-  ASSERT_EQ(TOVADLL_GET_ENTRY(h, GH, 0x0110, &data, &size, 0), 0);
+  ASSERT_EQ(TOVADLL_GET_ENTRY(h, GH, 0x0110, &data, &size, 0), TOVA_OK);
   EXPECT_EQ(std::string(static_cast<char*>(data), size), "device");
   EXPECT_EQ(Modified(h), 0u);  // reading is no change
-  ASSERT_EQ(TOVADLL_GET_ENTRY(h, GH, 0x0110, &data, &size, 1), 0);
+  ASSERT_EQ(TOVADLL_GET_ENTRY(h, GH, 0x0110, &data, &size, 1), TOVA_OK);
   EXPECT_EQ(Modified(h), 1u);
   static_cast<char*>(data)[0] = 'D';
   EXPECT_EQ(Copy(h, GH, 0x0110), "Device");
   // Emptied, the entry stays listed without data, and that is no change.
   TOVADLL_SET_MODIFIED(h, 0);
-  ASSERT_EQ(TOVADLL_SET_ENTRY(h, GH, 0x0110, 0, nullptr), 0);  // an empty store needs no bytes
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, GH, 0x0110, 0, nullptr), TOVA_OK);  // an empty store needs no bytes
   EXPECT_EQ(Entries(h, GH), 2u);
-  ASSERT_EQ(TOVADLL_GET_ENTRY_DATASIZE(h, GH, 0x0110, &size), 0);
+  ASSERT_EQ(TOVADLL_GET_ENTRY_DATASIZE(h, GH, 0x0110, &size), TOVA_OK);
   EXPECT_EQ(size, 0u);
   data = nullptr;
   EXPECT_EQ(TOVADLL_GET_ENTRY(h, GH, 0x0110, &data, &size, 1), TOVA_ERR_RECORD);
   EXPECT_EQ(data, nullptr);
-  EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0110, 0, nullptr, &copied), 0);
+  EXPECT_EQ(TOVADLL_COPY_ENTRY_DATA(h, GH, 0x0110, 0, nullptr, &copied), TOVA_OK);
   EXPECT_EQ(copied, 0u);
   EXPECT_EQ(Modified(h), 0u);
 }
@@ -116,8 +116,8 @@ TEST(ApiDocument, EntryDataThroughCopyAndGetEntry) {
 TEST(ApiDocument, SetEntryIsOptionalStoresTheFlagAndNothingElse) {
   const ScopedHandle h(OpenMemoryDocument(1));
   TOVADLL_SET_MODIFIED(h, 0);
-  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, DH, 0x0200, 5), 0);
-  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, IM, 0x0300, 1), 1);  // absent
+  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, DH, 0x0200, 5), TOVA_OK);
+  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, IM, 0x0300, 1), TOVA_ERR_HANDLE);  // absent
   EXPECT_TRUE(tova::api::TheRegistry().Find(h)->data_headers[0]->FindEntry(0x0200)->per_dataset);
   EXPECT_EQ(Modified(h), 0u);
   EXPECT_EQ(Copy(h, DH, 0x0200), std::string("\x02\x00", 2));
@@ -127,7 +127,7 @@ TEST(ApiDocument, OnlyCopyEntryDataFallsBackToTheFirstDataset) {
   const ScopedHandle h(OpenMemoryDocument(3));
   ASSERT_EQ(Set(h, DH, 0x0231, "first"), 0);  // per dataset, stored while dataset 0 is current
   ASSERT_EQ(Set(h, DH, 0x0232, "first"), 0);
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 2), 0);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 2), TOVA_OK);
   ASSERT_EQ(Set(h, DH, 0x0232, "own"), 0);
   EXPECT_EQ(Copy(h, DH, 0x0231), "first");
   EXPECT_EQ(Copy(h, DH, 0x0232), "own");  // the current dataset's own entry comes first
@@ -137,16 +137,16 @@ TEST(ApiDocument, OnlyCopyEntryDataFallsBackToTheFirstDataset) {
   EXPECT_EQ(TOVADLL_GET_ENTRY(h, DH, 0x0231, &data, &size, 0), TOVA_ERR_NO_ENTRY);
   EXPECT_EQ(TOVADLL_GET_ENTRY_DATASIZE(h, DH, 0x0231, &size), TOVA_ERR_NO_ENTRY);
   EXPECT_EQ(size, 77u);
-  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, DH, 0x0231, 0), 1);
+  EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, DH, 0x0231, 0), TOVA_ERR_HANDLE);
 }
 
 TEST(ApiDocument, LaterDatasetsCountOnlyEntriesStoredSinceTheChange) {
   const ScopedHandle h(OpenMemoryDocument(3));
   ASSERT_EQ(Set(h, GH, 0x0101, "o"), 0);
   EXPECT_EQ(Entries(h, GH), 2u);
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), 0);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), TOVA_OK);
   EXPECT_EQ(Entries(h, GH), 0u);
-  EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), 0);  // still there, just not counted
+  EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_OK);  // still there, just not counted
   ASSERT_EQ(Set(h, GH, 0x0101, "o"), 0);
   EXPECT_EQ(Entries(h, GH), 1u);
   // An index at or past the end is refused and changes nothing.
@@ -156,7 +156,7 @@ TEST(ApiDocument, LaterDatasetsCountOnlyEntriesStoredSinceTheChange) {
   }
   EXPECT_EQ(CurDataset(h), 1u);
   EXPECT_EQ(Entries(h, GH), 1u);
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 0), 0);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 0), TOVA_OK);
   EXPECT_EQ(Entries(h, GH), 2u);
 }
 

@@ -36,19 +36,19 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
   const std::u16string renamed = dir + u"/renamed.tova";
   ASSERT_GT(path.size(), 300u);
 
-  ASSERT_EQ(WriteDocument(path, {1}), 0);
+  ASSERT_EQ(WriteDocument(path, {1}), TOVA_OK);
   EXPECT_EQ(ReadValues(path), std::vector<uint16_t>{1});
   const uint64_t appender = OpenWrite(path, 1);
-  EXPECT_EQ(AppendValues(appender, {2}), 0);
-  EXPECT_EQ(TOVADLL_CLOSE_FILE(appender), 0);
+  EXPECT_EQ(AppendValues(appender, {2}), TOVA_OK);
+  EXPECT_EQ(TOVADLL_CLOSE_FILE(appender), TOVA_OK);
   EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2}));
 
-  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(path).c_str(), W(renamed).c_str()), 0);
+  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(path).c_str(), W(renamed).c_str()), TOVA_OK);
   double megabytes = 0;
-  EXPECT_EQ(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0);
+  EXPECT_EQ(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), TOVA_OK);
   EXPECT_GT(megabytes, 0.0);
   EXPECT_EQ(ReadValues(renamed), (std::vector<uint16_t>{1, 2}));
-  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), 0);
+  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), TOVA_OK);
   EXPECT_NE(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0) << "deleted";
 }
 

@@ -53,13 +53,13 @@ void ExpectNothingLost(const Files& f) {
 TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
   for (auto open : {OpenWrite, OpenReadWrite}) {
     Files f;
-    ASSERT_EQ(WriteDocument(f.held, {1}), 0);
-    ASSERT_EQ(WriteDocument(f.other, {9}), 0);
+    ASSERT_EQ(WriteDocument(f.held, {1}), TOVA_OK);
+    ASSERT_EQ(WriteDocument(f.other, {9}), TOVA_OK);
     const uint64_t writer = open(f.held, 1);
     ASSERT_NE(writer, TOVADLL_INVALID_HANDLE);
     ExpectEveryRemovalRefused(f);
-    EXPECT_EQ(AppendValues(writer, {2}), 0);
-    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), 0);
+    EXPECT_EQ(AppendValues(writer, {2}), TOVA_OK);
+    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), TOVA_OK);
     ExpectNothingLost(f);
   }
 }
@@ -108,8 +108,8 @@ class WriterProcess {
 
 TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
   Files f;
-  ASSERT_EQ(WriteDocument(f.held, {1}), 0);
-  ASSERT_EQ(WriteDocument(f.other, {9}), 0);
+  ASSERT_EQ(WriteDocument(f.held, {1}), TOVA_OK);
+  ASSERT_EQ(WriteDocument(f.other, {9}), TOVA_OK);
   WriterProcess writer(f.held);
   ASSERT_TRUE(writer.opened());
   ExpectEveryRemovalRefused(f);
