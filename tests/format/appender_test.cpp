@@ -32,6 +32,10 @@ TEST(Appender, TargetTypes) {
   EXPECT_EQ(DocumentValues(m), (Values{10, 11, 12}));
   EXPECT_EQ(EntryData(m, kDH, TOVA_DH_DREC_SizeX), U16(4));
   EXPECT_EQ(Doc(m)->data_headers.at(2)->Count(), 1u);
+  // A new read-write document holds its first dataset's image without reading it back.
+  Handle fresh(OpenReadWrite(dir.Path(u"f.tova"), 0));
+  ASSERT_EQ(AppendValues(fresh, {5}), TOVA_OK);
+  EXPECT_EQ(EntryData(fresh, kIM, kImageData), Pixels(5, 32));
   // A read-write document appends its own datasets.
   {
     Handle rw(OpenReadWrite(path, 1));
@@ -110,6 +114,13 @@ TEST(Appender, BufferedAppendRefusals) {
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, s, nullptr, 4096, &written), TOVA_ERR_NULL_POINTER);
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, TOVADLL_INVALID_HANDLE, buffer.data(), 4096, &written),
             TOVA_ERR_HANDLE);
+  // A source without sections (its read failed) has no dataset to hand out.
+  TempTree dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Path(u"x.dat"), "abc"));
+  Handle empty(OpenRead(dir.Path(u"x.dat")));
+  ASSERT_EQ(TOVADLL_READ_FROM_FILE(empty, 1, 0), TOVA_ERR_EXTENSION);
+  EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, empty, buffer.data(), 4096, &written), TOVA_ERR_WRITE_INCOMPLETE);
+  EXPECT_EQ(written, 0u);
 }
 
 }  // namespace

@@ -128,7 +128,8 @@ inline Recording MakeRecording(uint32_t datasets, uint32_t pixel_bytes) {
 // Writes the byte stream as a main file and continuation files cut at the
 // ascending positions given; continuation files of an earlier call go first.
 inline bool WriteParts(const std::u16string& path, const Bytes& bytes, const std::vector<uint32_t>& cuts) {
-  for (uint32_t p = 1; p <= 999 && PathExists(PartFileName(path, p)); ++p) std::filesystem::remove(PartFileName(path, p));
+  std::error_code ec;
+  for (uint32_t p = 1; p <= 999 && std::filesystem::remove(std::filesystem::path(PartFileName(path, p)), ec); ++p) {}
   uint32_t from = 0;
   for (size_t k = 0; k <= cuts.size(); ++k) {
     const uint32_t to = k < cuts.size() ? cuts[k] : static_cast<uint32_t>(bytes.size());
