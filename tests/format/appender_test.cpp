@@ -114,13 +114,14 @@ TEST(Appender, BufferedAppendRefusals) {
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, s, nullptr, 4096, &written), TOVA_ERR_NULL_POINTER);
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, TOVADLL_INVALID_HANDLE, buffer.data(), 4096, &written),
             TOVA_ERR_HANDLE);
-  // A source without sections (its read failed) has no dataset to hand out.
+  // A source without sections (its read failed) has no dataset to hand out or append.
   TempTree dir;
   ASSERT_TRUE(WriteFileBytes(dir.Path(u"x.dat"), "abc"));
   Handle empty(OpenRead(dir.Path(u"x.dat")));
   ASSERT_EQ(TOVADLL_READ_FROM_FILE(empty, 1, 0), TOVA_ERR_EXTENSION);
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, empty, buffer.data(), 4096, &written), TOVA_ERR_WRITE_INCOMPLETE);
   EXPECT_EQ(written, 0u);
+  EXPECT_EQ(TOVADLL_ADD_TOVA(m, empty, 0), TOVA_ERR_NO_SECTION);
 }
 
 }  // namespace
