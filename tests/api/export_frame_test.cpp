@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "HOLMDAQTova.h"
-#include "api/alloc_failure.h"
-#include "api/api_test_support.h"
+#include "support/alloc_failure.h"
+#include "support/documents.h"
 #include "api/registry.h"
 #include "support/test_files.h"
 
 namespace {
 
-using tova_test::ScopedHandle;
-using tova_test::OpenMemoryDocument;
+using ScopedHandle = tova::testing::Handle;
+using tova::testing::OpenMemoryDocument;
 
 constexpr uint16_t GH = TOVA_SECT_GlobalHeader, DH = TOVA_SECT_DataHeader;
 constexpr uint32_t kMark = 0xA5A5A5A5u;
@@ -52,14 +52,14 @@ struct Row {
 
 int32_t LockThenUnlock(uint64_t h) {
   const int32_t rc = TOVADLL_LOCK(h);
-  if (rc == 0) TOVADLL_UNLOCK(h);
+  if (rc == TOVA_OK) TOVADLL_UNLOCK(h);
   return rc;
 }
 
 // Every export that takes a handle, with its unknown-handle result.
 std::vector<Row> HandleExports(const std::u16string& save_path) {
   const std::string narrow = tova::testing::NarrowPath(save_path);
-  const auto wide = tova_test::WidePath(save_path);
+  const auto wide = tova::testing::W(save_path);
   return {
       ROW(TOVADLL_CLOSE_FILE(h), 1, 0),
       ROW(TOVADLL_SET_ENTRY(h, GH, 0x0100, 3, "new"), 1, 0),  // a new size for a held entry
@@ -120,9 +120,9 @@ TEST(ExportFrame, UnknownHandlesAreRefusedAndNothingIsTouched) {
   }
   EXPECT_FALSE(tova::testing::PathExists(save_path));
   uint32_t value = 0;
-  ASSERT_EQ(TOVADLL_GET_NUMDATASETS(live, &value), 0);
+  ASSERT_EQ(TOVADLL_GET_NUMDATASETS(live, &value), TOVA_OK);
   EXPECT_EQ(value, 2u);
-  ASSERT_EQ(TOVADLL_GET_MODIFIED(live, &value), 0);
+  ASSERT_EQ(TOVADLL_GET_MODIFIED(live, &value), TOVA_OK);
   EXPECT_EQ(value, 0u);
 }
 
@@ -159,7 +159,7 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
   }
   EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_ERR_NO_ENTRY - TOVA_EXIST_ENTRY_BIAS);
   uint32_t modified = 1;
-  ASSERT_EQ(TOVADLL_GET_MODIFIED(h, &modified), 0);
+  ASSERT_EQ(TOVADLL_GET_MODIFIED(h, &modified), TOVA_OK);
   EXPECT_EQ(modified, 0u);  // the held entry was not written either
 }
 

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "HOLMDAQTova.h"
-#include "api/api_test_support.h"
+#include "support/documents.h"
 
 namespace {
 
-using tova_test::ScopedHandle;
-using tova_test::OpenMemoryDocument;
+using ScopedHandle = tova::testing::Handle;
+using tova::testing::OpenMemoryDocument;
 
 // Gives the other thread a chance to run (and, were the lock broken, to get
 // through it) without asserting anything about time.
@@ -32,8 +32,8 @@ bool Reaches(const std::atomic<int>& stage, int value) {
 
 TEST(ApiLock, OtherThreadsLockedCallWaitsForTheLastOfNestedUnlocks) {
   const ScopedHandle h(OpenMemoryDocument(1));
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);  // the same thread enters again
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);  // the same thread enters again
   std::atomic<int> stage{0};      // 1: counted, 2: stored
   std::atomic<bool> released{false};
   bool released_when_stored = false;
@@ -47,11 +47,11 @@ TEST(ApiLock, OtherThreadsLockedCallWaitsForTheLastOfNestedUnlocks) {
     stage = 2;
   });
   EXPECT_TRUE(Reaches(stage, 1)) << "TOVADLL_GET_NUM_ENTRIES waited for the document lock";
-  EXPECT_EQ(TOVADLL_UNLOCK(h), 0);
+  EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
   LetOthersRun();
   EXPECT_LT(stage.load(), 2) << "the store got through while the lock was still held once";
   released = true;
-  EXPECT_EQ(TOVADLL_UNLOCK(h), 0);
+  EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
   b.join();
   EXPECT_TRUE(released_when_stored);
   EXPECT_EQ(count_rc, 0);
@@ -60,23 +60,23 @@ TEST(ApiLock, OtherThreadsLockedCallWaitsForTheLastOfNestedUnlocks) {
 
 TEST(ApiLock, HolderCallsAnyExportAndOnlyItsOwnUnlocksCount) {
   const ScopedHandle h(OpenMemoryDocument(2));
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
   int32_t foreign = -1;
   std::thread([&] { foreign = TOVADLL_UNLOCK(h); }).join();
   EXPECT_EQ(foreign, TOVA_ERR_NOT_LOCK_OWNER);
-  EXPECT_EQ(TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, 0x0101, 1, "a"), 0);  // the holder's calls re-enter
-  EXPECT_EQ(TOVADLL_REMOVE_DATASET(h, 0), 0);
+  EXPECT_EQ(TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, 0x0101, 1, "a"), TOVA_OK);  // the holder's calls re-enter
+  EXPECT_EQ(TOVADLL_REMOVE_DATASET(h, 0), TOVA_OK);
   // Both holds are still there: the foreign unlock took none of them.
-  EXPECT_EQ(TOVADLL_UNLOCK(h), 0);
-  EXPECT_EQ(TOVADLL_UNLOCK(h), 0);
+  EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
+  EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
   EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_ERR_NOT_LOCK_OWNER);
 }
 
 TEST(ApiLock, ClosingADocumentWhileHoldingItsLockReleasesTheWaiters) {
   const uint64_t h = OpenMemoryDocument(1);
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);
-  ASSERT_EQ(TOVADLL_LOCK(h), 0);
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
+  ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
   std::atomic<int> stage{0};  // 1: about to store, 2: stored
   std::atomic<int32_t> rc{-1};
   std::thread b([&] {
@@ -86,13 +86,13 @@ TEST(ApiLock, ClosingADocumentWhileHoldingItsLockReleasesTheWaiters) {
   });
   ASSERT_TRUE(Reaches(stage, 1));
   LetOthersRun();
-  EXPECT_EQ(TOVADLL_CLOSE_FILE(h), 0);
+  EXPECT_EQ(TOVADLL_CLOSE_FILE(h), TOVA_OK);
   if (!Reaches(stage, 2)) {
     b.detach();
     FAIL() << "a call waiting for the document never ended after the holder closed it";
   }
   b.join();
-  EXPECT_TRUE(rc == 0 || rc == TOVA_ERR_HANDLE) << rc;  // on the closed document, or after it was gone
+  EXPECT_TRUE(rc == TOVA_OK || rc == TOVA_ERR_HANDLE) << rc;  // on the closed document, or after it was gone
   EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_ERR_HANDLE);
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "HOLMDAQTova.h"
-#include "api/api_test_support.h"
+#include "support/documents.h"
 
 namespace {
 
@@ -46,8 +46,8 @@ TEST(ApiRegistry, ClosesRacingACallOnTheSameDocument) {
   // close the document; whichever runs first, the waiting call ends on a live
   // object, exactly one close succeeds and the handle is gone afterwards.
   for (int round = 0; round < 20; ++round) {
-    const uint64_t h = tova_test::OpenMemoryDocument(2);
-    ASSERT_EQ(TOVADLL_LOCK(h), 0);
+    const uint64_t h = tova::testing::OpenMemoryDocument(2);
+    ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
     std::atomic<int> started{0}, closed{0}, unknown{0};
     std::atomic<int32_t> store{-1};
     std::vector<std::thread> threads;
@@ -59,12 +59,12 @@ TEST(ApiRegistry, ClosesRacingACallOnTheSameDocument) {
       threads.emplace_back([&] {
         ++started;
         const int32_t rc = TOVADLL_CLOSE_FILE(h);
-        if (rc == 0) ++closed;
+        if (rc == TOVA_OK) ++closed;
         if (rc == TOVA_ERR_HANDLE) ++unknown;
       });
     while (started < 3) std::this_thread::yield();
     for (int i = 0; i < 200; ++i) std::this_thread::yield();
-    EXPECT_EQ(TOVADLL_UNLOCK(h), 0);
+    EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
     for (auto& t : threads) t.join();
     EXPECT_EQ(closed.load(), 1);
     EXPECT_EQ(unknown.load(), 1);

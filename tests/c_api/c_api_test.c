@@ -102,7 +102,7 @@ static void NullPaths(void) {
   CHECK_ALL(TOVADLL_INVALID_HANDLE, opened);
   CHECK_ALL(TOVA_ERR_NULL_POINTER, refused);
   CHECK(mb == 7.0);
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(mem));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(mem));
 }
 
 /* A memory document holding one 4 x 2 image; calibration version 0xFFFF
@@ -112,11 +112,11 @@ static const unsigned char kPixels[8] = {1, 2, 3, 4, 250, 251, 252, 253};
 static uint64_t MakeMemoryDocument(void) {
   const uint16_t four = 4, two = 2;
   const uint64_t h = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorX, 2, &four));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorY, 2, &two));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, 2, &four));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, 2, &two));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, sizeof kPixels, kPixels));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorX, 2, &four));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorY, 2, &two));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, 2, &four));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, 2, &two));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, sizeof kPixels, kPixels));
   return h;
 }
 
@@ -128,37 +128,37 @@ static void MemoryDocument(void) {
   unsigned char a[256], b[256];
   void* data = NULL;
 
-  CHECK_EQ(0, TOVADLL_EXIST(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_EXIST(h));
   CHECK_OUT(TOVADLL_GET_TOVA_TYPE(h, &n), n, TOVA_TYPE_MEMORY);
   CHECK_OUT(TOVADLL_GET_NUM_ENTRIES(h, gh, &n), n, 2);
   CHECK_OUT(TOVADLL_GET_ENTRY_DATASIZE(h, TOVA_SECT_Image, TOVA_IM_Data, &size), size, sizeof kPixels);
-  CHECK_EQ(0, TOVADLL_GET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, &data, &size, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_GET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, &data, &size, 0));
   CHECK(data != NULL && size == sizeof kPixels && memcmp(data, kPixels, sizeof kPixels) == 0);
   CHECK_EQ(33 - TOVA_EXIST_ENTRY_BIAS, TOVADLL_EXIST_ENTRY(h, gh, TOVA_GH_INFO_DeviceString_MBC));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY_ISOPTIONAL(h, gh, TOVA_GH_INFO_SensorX, 1));
-  CHECK_EQ(0, TOVADLL_SET_ENTRY(h, gh, TOVA_GH_Version_MBC, 4, "1.0"));
-  CHECK_EQ(0, TOVADLL_REMOVE_ENTRY(h, gh, TOVA_GH_Version_MBC));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY_ISOPTIONAL(h, gh, TOVA_GH_INFO_SensorX, 1));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, gh, TOVA_GH_Version_MBC, 4, "1.0"));
+  CHECK_EQ(TOVA_OK, TOVADLL_REMOVE_ENTRY(h, gh, TOVA_GH_Version_MBC));
   CHECK_OUT(TOVADLL_GET_NUMDATASETS(h, &n), n, 1);
   CHECK_OUT(TOVADLL_GET_CURDATASET(h, &n), n, 0);
   CHECK_EQ(TOVA_ERR_DATASET, TOVADLL_SET_CURDATASET(h, 1));
-  CHECK_EQ(0, TOVADLL_SET_CURDATASET_EX(h, 0, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_CURDATASET_EX(h, 0, 0));
   CHECK_EQ(TOVA_ERR_TOO_FEW_DATASETS, TOVADLL_REMOVE_DATASET(h, 0));
-  CHECK_EQ(0, TOVADLL_SET_MODIFIED(h, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_SET_MODIFIED(h, 0));
   CHECK_OUT(TOVADLL_GET_MODIFIED(h, &n), n, 0);
-  CHECK(TOVADLL_LOCK(h) == 0 && TOVADLL_UNLOCK(h) == 0);
+  CHECK(TOVADLL_LOCK(h) == TOVA_OK && TOVADLL_UNLOCK(h) == TOVA_OK);
 
   /* The dataset as bytes, the image data last; read back and appended again. */
-  CHECK_EQ(0, TOVADLL_GET_BUFFERSIZE(h, &size));
+  CHECK_EQ(TOVA_OK, TOVADLL_GET_BUFFERSIZE(h, &size));
   CHECK(size > sizeof kPixels && size <= sizeof a);
   CHECK_OUT(TOVADLL_WRITE_TO_BUFFER(h, a, sizeof a, &written), written, size);
-  CHECK_EQ(0, TOVADLL_WRITE_TO_BUFFER_EX(h, b, sizeof b, &written, &offset, &image));
+  CHECK_EQ(TOVA_OK, TOVADLL_WRITE_TO_BUFFER_EX(h, b, sizeof b, &written, &offset, &image));
   CHECK(image == sizeof kPixels && offset + image == size && memcmp(a, b, size) == 0);
-  CHECK_EQ(0, TOVADLL_READ_FROM_BUFFER(r, a, size));
-  CHECK_EQ(0, TOVADLL_READ_FROM_BUFFER_EX(r, a, size, &offset2, &image2));
+  CHECK_EQ(TOVA_OK, TOVADLL_READ_FROM_BUFFER(r, a, size));
+  CHECK_EQ(TOVA_OK, TOVADLL_READ_FROM_BUFFER_EX(r, a, size, &offset2, &image2));
   CHECK(offset == offset2 && image == image2);
   CHECK_OUT(TOVADLL_ADD_TOVA_BUFFERED_WRITE(w, r, b, sizeof b, &written), written, size);
   CHECK(memcmp(a, b, size) == 0);
-  CHECK(TOVADLL_CLOSE_FILE(w) == 0 && TOVADLL_CLOSE_FILE(r) == 0 && TOVADLL_CLOSE_FILE(h) == 0);
+  CHECK(TOVADLL_CLOSE_FILE(w) == TOVA_OK && TOVADLL_CLOSE_FILE(r) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
   CHECK_EQ(TOVA_ERR_HANDLE, TOVADLL_EXIST(h));
 }
 
@@ -175,49 +175,49 @@ static void Files(void) {
 
   TOVADLL_SET_DLG_SHOW(0);
   h = TOVADLL_OPEN_FILE_WRITE("c_api.tova", 0);
-  CHECK_EQ(0, TOVADLL_ADD_TOVA(h, mem, 0));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_ADD_TOVA(h, mem, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(h));
   h = TOVADLL_OPEN_FILE_READ("c_api.tova");
-  CHECK_EQ(0, TOVADLL_READ_FROM_FILE(h, 1, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_READ_FROM_FILE(h, 1, 0));
   CHECK_OUT(TOVADLL_COPY_ENTRY_DATA(h, TOVA_SECT_Image, TOVA_IM_Data, sizeof c, c, &copied), copied, sizeof kPixels);
   CHECK(memcmp(c, kPixels, sizeof kPixels) == 0);
-  CHECK_EQ(0, TOVADLL_SAVE_FILE(h, "c_api_saved.tova"));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_SAVE_FILE(h, "c_api_saved.tova"));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(h));
   /* The first dataset, then the rest in the background scan. */
   h = TOVADLL_OPEN_FILE_READ_UC(Widen("c_api_saved.tova", w1));
-  CHECK_EQ(0, TOVADLL_READ_FROM_FILE(h, 0, 0));
-  CHECK_EQ(0, TOVADLL_READ_FROM_FILE_AFTER_FIRST(h, &cancel));
-  CHECK_EQ(0, TOVADLL_SAVE_FILE_UC(h, Widen("c_api_saved2.tova", w2)));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_READ_FROM_FILE(h, 0, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_READ_FROM_FILE_AFTER_FIRST(h, &cancel));
+  CHECK_EQ(TOVA_OK, TOVADLL_SAVE_FILE_UC(h, Widen("c_api_saved2.tova", w2)));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(h));
   /* A second dataset through a read-write document. */
   h = TOVADLL_OPEN_FILE_READWRITE("c_api.tova", 1);
-  CHECK_EQ(0, TOVADLL_ADD_TOVA(h, mem, 0));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_ADD_TOVA(h, mem, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(h));
   h = TOVADLL_OPEN_FILE_READWRITE_UC(Widen("c_api.tova", w1), 1);
   CHECK_OUT(TOVADLL_GET_NUMDATASETS(h, &n), n, 2);
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(h));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(TOVADLL_OPEN_FILE_WRITE_UC(Widen("c_api_uc.tova", w1), 0)));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(h));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(TOVADLL_OPEN_FILE_WRITE_UC(Widen("c_api_uc.tova", w1), 0)));
   TOVADLL_SET_DLG_SHOW(1);
 
   /* Housekeeping. */
-  CHECK_EQ(0, TOVADLL_FILE_RENAME("c_api.tova", "c_api_renamed.tova"));
-  CHECK_EQ(0, TOVADLL_GET_FILE_SIZE_UC(Widen("c_api_renamed.tova", w1), &mb));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_RENAME("c_api.tova", "c_api_renamed.tova"));
+  CHECK_EQ(TOVA_OK, TOVADLL_GET_FILE_SIZE_UC(Widen("c_api_renamed.tova", w1), &mb));
   CHECK(mb > 0.0);
-  CHECK_EQ(0, TOVADLL_FILE_RENAME_UC(w1, Widen("c_api_back.tova", w2)));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_RENAME_UC(w1, Widen("c_api_back.tova", w2)));
   CHECK_EQ(TOVA_ERR_FILE_SIZE, TOVADLL_GET_FILE_SIZE("c_api_renamed.tova", &mb));
   CHECK_EQ(TOVA_ERR_DELETE, TOVADLL_FILE_DELETE_ALL_OLD_UC(Widen("*.*", w1), 0));
-  CHECK_EQ(0, TOVADLL_FILE_DELETE_ALL_OLD("c_api_no_such_dir" SEP, 0));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_DELETE_ALL_OLD("c_api_no_such_dir" SEP, 0));
   /* A stop flag set before the call: success, nothing touched. */
-  CHECK_EQ(0, TOVADLL_FILE_DELETE_ALL_OLD_EX("." SEP, 0, &stop));
-  CHECK_EQ(0, TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(Widen("." SEP, w1), 0, &stop));
-  CHECK_EQ(0, TOVADLL_FILE_DELETE_UC(Widen("c_api_back.tova", w1)));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_DELETE_ALL_OLD_EX("." SEP, 0, &stop));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(Widen("." SEP, w1), 0, &stop));
+  CHECK_EQ(TOVA_OK, TOVADLL_FILE_DELETE_UC(Widen("c_api_back.tova", w1)));
   {
     const int32_t deleted[] = {TOVADLL_FILE_DELETE("c_api_saved.tova"), TOVADLL_FILE_DELETE("c_api_saved2.tova"),
                                TOVADLL_FILE_DELETE("c_api_uc.tova")};
     CHECK_ALL(0, deleted);
   }
   CHECK_EQ(TOVA_ERR_FILE_SIZE, TOVADLL_GET_FILE_SIZE("c_api_back.tova", &mb));
-  CHECK_EQ(0, TOVADLL_CLOSE_FILE(mem));
+  CHECK_EQ(TOVA_OK, TOVADLL_CLOSE_FILE(mem));
 }
 
 int main(void) {

@@ -1,5 +1,5 @@
-// Section and entry strings, and the three text exports: handle codes, section
-// and index codes, and the selection by present flag in a later dataset.
+// Section and entry strings, and the three text exports: section and index
+// codes, and the selection by present flag in a later dataset.
 #include <gtest/gtest.h>
 
 #include "catalog/catalog.h"
@@ -77,17 +77,6 @@ TEST_F(TextExports, FailureCodesEmptyTheString) {
     EXPECT_EQ(Data(section, 0), R(TOVA_ERR_NO_SECTION, u""));
   }
   Doc()->cur_dataset = 0;
-}
-
-TEST_F(TextExports, UnknownHandleLeavesTheStringUntouched) {
-  const uint64_t open = h_;
-  for (uint64_t h : {uint64_t{0}, uint64_t{TOVADLL_INVALID_HANDLE}, open + 0x1000}) {
-    h_ = h;
-    EXPECT_EQ(Section(TOVA_SECT_DataHeader), R(TOVA_ERR_HANDLE, u"junk"));
-    EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 0), R(TOVA_ERR_HANDLE, u"junk"));
-    EXPECT_EQ(Data(TOVA_SECT_DataHeader, 0), R(-32, u"junk"));
-  }
-  h_ = open;
 }
 
 // The present flag plays no part in dataset 0. Dataset 1 holds, in this

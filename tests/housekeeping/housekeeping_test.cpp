@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <tuple>
@@ -16,7 +17,7 @@
 #include "housekeeping/housekeeping.h"
 #include "platform/file_system.h"
 #include "model/document_files.h"
-#include "support/fault_file_system.h"
+#include "support/file_systems.h"
 #include "support/test_files.h"
 
 namespace tova::testing {
@@ -63,18 +64,25 @@ class ContinuationFiles : public ::testing::Test {
   TempTree tree_;
 };
 
-// The old-file walk, on the fault-injecting file layer with the clock fixed.
+// The fault-injecting file layer with the present time fixed and the
+// creation times of directories (which cannot be set) given by the test.
+struct ClockFileSystem final : FaultFileSystem {
+  int64_t Now() override { return now; }
+  bool GetTimes(const std::u16string& path, platform::FileTimes& times) override {
+    if (!FaultFileSystem::GetTimes(path, times)) return false;
+    if (on_get_times) on_get_times();
+    if (const auto it = created.find(path); it != created.end()) times.creation = times.modification = it->second;
+    return true;
+  }
+  int64_t now = platform::SystemFileSystem().Now();
+  std::map<std::u16string, int64_t> created;
+  std::function<void()> on_get_times;
+};
+
+// The old-file walk, on that file layer.
 class DeleteOldFiles : public ContinuationFiles {
  protected:
-  DeleteOldFiles() : scope_(fault_) {
-    fault_.now_hook = [this] { return now_; };
-    fault_.times_hook = [this](const std::u16string& path, platform::FileTimes& times) {
-      const auto it = created_.find(path);
-      if (it == created_.end()) return false;
-      times.creation = times.modification = it->second;
-      return true;
-    };
-  }
+  DeleteOldFiles() : scope_(fault_) {}
   // Files modified, and directories (names ending in '/') created, the given
   // number of seconds before now; in order, so parents come first.
   void Aged(std::initializer_list<std::pair<std::u16string, int64_t>> entries) {
@@ -93,10 +101,10 @@ class DeleteOldFiles : public ContinuationFiles {
     return TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(W(Pattern()), age, stop);
   }
 
-  FaultFileSystem fault_;
+  ClockFileSystem fault_;
   ScopedFileSystem scope_;
-  int64_t now_ = platform::SystemFileSystem().Now();
-  std::map<std::u16string, int64_t> created_;
+  int64_t& now_ = fault_.now;
+  std::map<std::u16string, int64_t>& created_ = fault_.created;
 };
 
 TEST(Housekeeping, WtoiValueReadsAsTheCRunTimeDoes) {
@@ -287,10 +295,7 @@ TEST_F(DeleteOldFiles, StopFlag) {
   // The flag is read before every entry at every level: set while the first
   // document is examined, it ends the walk after that document.
   stop = 0;
-  fault_.times_hook = [&stop](const std::u16string&, platform::FileTimes&) {
-    stop = 1;
-    return false;
-  };
+  fault_.on_get_times = [&stop] { stop = 1; };
   EXPECT_EQ(Run(100, &stop), TOVA_OK);
   int left = 0;
   for (const char16_t* name : all) left += PathExists(tree_.Path(name));

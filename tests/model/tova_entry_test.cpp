@@ -1,15 +1,13 @@
-// CTOVAEntry: the flag rules of SetData, refused and failed stores, copying
-// the data out; the first-wins identifiers.
+// CTOVAEntry: the flag rules of SetData, and refused and failed stores.
 #include <gtest/gtest.h>
 
 #include "catalog/catalog.h"
 
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "api/alloc_failure.h"
+#include "support/alloc_failure.h"
 #include "model/tova_entry.h"
 
 namespace tova {
@@ -83,24 +81,6 @@ TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
     EXPECT_EQ(DataOf(held), Bytes(kFour, kFour + 4));
     EXPECT_EQ(held.modified + held.present, 0);
   }
-}
-
-TEST(ModelEntry, CopyNeedsTheWholeCapacityAndData) {
-  CTOVAEntry e;
-  e.SetData(0x0231, 4, kFour, catalog::Rules().IsPerDataset(0x0231));
-  Bytes out(6, 0xEE);
-  EXPECT_EQ(e.CopyData(out.data(), 3), 0u);  // one byte short
-  EXPECT_EQ(out, Bytes(6, 0xEE));
-  EXPECT_EQ(e.CopyData(out.data(), 6), 4u);
-  EXPECT_EQ(out, (Bytes{1, 2, 3, 4, 0xEE, 0xEE}));
-  e.SetData(0x0231, 0, nullptr, catalog::Rules().IsPerDataset(0x0231));
-  EXPECT_EQ(e.CopyData(out.data(), 6), 0u);
-}
-
-TEST(ModelEntry, ExactlySevenIdentifiersAreFirstWins) {
-  const std::set<uint32_t> first = {0x0231, 0x0232, 0x0281, 0x0282, 0x0287, 0x0288, 0x0289};
-  for (uint32_t id = 0; id <= 0xFFFF; ++id)
-    ASSERT_EQ(catalog::Rules().IsFirstWins(static_cast<uint16_t>(id)), first.count(id) == 1) << std::hex << id;
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // CTOVAFile: section lookups with the data-header routing, removing datasets
 // (refusals, the merge of the first data header, the current index), the
-// modified state across sections and part file names.
+// modified state across sections.
 #include <gtest/gtest.h>
-
-#include "model/document_files.h"
 
 #include "catalog/catalog.h"
 
@@ -12,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/alloc_failure.h"
+#include "support/alloc_failure.h"
 #include "model/tova_file.h"
 
 namespace tova {
@@ -22,8 +20,8 @@ namespace {
 // 0x0231 = i and image i the entry 0x0300 = i, so that a dataset can be
 // recognised after others were removed.
 void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
-  ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), 0);
-  ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), 0);
+  ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), TOVA_OK);
+  ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), TOVA_OK);
   for (uint32_t i = 0; i < n; ++i) {
     if (i > 0) doc.CreateFirstDatasetSections();  // appends a data header and an image
     const uint8_t tag = static_cast<uint8_t>(i);
@@ -35,19 +33,19 @@ void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
 TEST(ModelFile, DataHeaderIdentifiersGoToTheFirstOrTheCurrentDataset) {
   CTOVAFile doc(catalog::Rules());
   MakeMemoryDocument(doc, 5);
-  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), 0);
+  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), TOVA_OK);
   const struct {
     uint16_t id;
     uint32_t dataset;
   } cases[] = {{0x0200, 0}, {0x0201, 0}, {0x0210, 0}, {0x0231, 3}, {0x0300, 3}, {0x0182, 3}, {0x0427, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.id);
-    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), 0);
+    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), TOVA_OK);
     for (uint32_t i = 0; i < 5; ++i) {
       const CTOVAEntry* e = doc.data_headers[i]->FindEntry(c.id);
       EXPECT_EQ(e && e->DataSize() == 3, i == c.dataset) << "dataset " << i;
     }
-    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), 0);
+    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), TOVA_OK);
     EXPECT_EQ(doc.data_headers[c.dataset]->FindEntry(c.id), nullptr);
   }
 }
@@ -61,13 +59,13 @@ TEST(ModelFile, RefusedRemovals) {
   write.image_index.resize(2);
   write.global_header.AddEntry(0x0100, 1, "v", StoreMode::kOverwrite);
   write.type = DocumentType::kWrite;
-  EXPECT_EQ(none.RemoveDataset(0), 51);
-  EXPECT_EQ(one.RemoveDataset(0), 51);
-  EXPECT_EQ(one.RemoveDataset(1), 51);
-  EXPECT_EQ(three.RemoveDataset(3), 50);
-  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), 50);
-  EXPECT_EQ(write.RemoveDataset(1), 7);
-  EXPECT_EQ(write.RemoveDataset(2), 50);  // the range is checked first
+  EXPECT_EQ(none.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(one.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(one.RemoveDataset(1), TOVA_ERR_TOO_FEW_DATASETS);
+  EXPECT_EQ(three.RemoveDataset(3), TOVA_ERR_DATASET);
+  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), TOVA_ERR_DATASET);
+  EXPECT_EQ(write.RemoveDataset(1), TOVA_ERR_DOCUMENT_TYPE);
+  EXPECT_EQ(write.RemoveDataset(2), TOVA_ERR_DATASET);  // the range is checked first
   EXPECT_EQ(three.GetNumDatasets(), 3u);
   EXPECT_EQ(write.GetNumDatasets(), 2u);
 }
@@ -84,14 +82,14 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
     SCOPED_TRACE(::testing::Message() << "current " << c.current << " remove " << c.index);
     CTOVAFile doc(catalog::Rules());
     MakeMemoryDocument(doc, 3);
-    ASSERT_EQ(doc.SetCurDataset(c.current, ImageLoad::kLoad), 0);
-    ASSERT_EQ(doc.RemoveDataset(c.index), 0);
+    ASSERT_EQ(doc.SetCurDataset(c.current, ImageLoad::kLoad), TOVA_OK);
+    ASSERT_EQ(doc.RemoveDataset(c.index), TOVA_OK);
     EXPECT_EQ(doc.GetNumDatasets(), 2u);
     EXPECT_EQ(doc.GetCurDataset(), c.new_current);
     CTOVAEntry* e = nullptr;
-    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_DataHeader, 0x0231, e), 0);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_DataHeader, 0x0231, e), TOVA_OK);
     EXPECT_EQ(e->Data()[0], c.tag);
-    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_Image, 0x0300, e), 0);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_Image, 0x0300, e), TOVA_OK);
     EXPECT_EQ(e->Data()[0], c.tag);  // the image went with its data header
   }
 }
@@ -105,12 +103,12 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
     doc.data_headers[0]->AddEntry(0x0201, 2, "\x80\x02", StoreMode::kOverwrite);
     doc.data_headers[0]->AddEntry(0x0202, 2, "\xE0\x01", StoreMode::kOverwrite);
     doc.data_headers[1]->AddEntry(0x0201, 2, "\x40\x01", StoreMode::kOverwrite);  // its own value wins
-    ASSERT_EQ(doc.SetCurDataset(2, ImageLoad::kLoad), 0);
+    ASSERT_EQ(doc.SetCurDataset(2, ImageLoad::kLoad), TOVA_OK);
     doc.SetModified(0);
     bool hit = false;
     const auto rc = tova_test::WithFailingAllocation(skip, hit, [&] { return doc.RemoveDataset(0); });
     if (hit) {
-      EXPECT_EQ(rc, 3);
+      EXPECT_EQ(rc, TOVA_ERR_NO_MEMORY);
       EXPECT_EQ(doc.GetNumDatasets(), 3u);
       EXPECT_EQ(doc.GetCurDataset(), 2u);
       EXPECT_EQ(doc.data_headers[0]->Count(), 5u);
@@ -145,12 +143,6 @@ TEST(ModelFile, ModifiedStateCoversEverySection) {
   }
   doc.SetModified(0);
   EXPECT_EQ(doc.IsModified(), 0);
-}
-
-TEST(ModelFile, PartFileNameHasABlankAndAtLeastThreeDigits) {
-  const std::pair<uint32_t, std::u16string> cases[] = {
-      {0, u"a.tova"}, {1, u"a.tova 001"}, {7, u"a.tova 007"}, {999, u"a.tova 999"}, {1234, u"a.tova 1234"}};
-  for (const auto& [part, name] : cases) EXPECT_EQ(PartFileName(u"a.tova", part), name) << part;
 }
 
 }  // namespace

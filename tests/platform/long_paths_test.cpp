@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "format/writer_test_support.h"
+#include "support/documents.h"
 
-namespace tova::writer_test {
+namespace tova::testing {
 namespace {
 
 // Creates dir and the directories above it that are missing, one level at a
@@ -28,7 +28,7 @@ bool MakeLongDirectory(const std::u16string& dir) {
 }
 
 TEST(LongPaths, DocumentLifeBeyondMaxPath) {
-  testing::TempTree tree;
+  TempTree tree;
   std::u16string dir = tree.path();
   for (char16_t c = u'a'; c < u'g'; ++c) dir += u"/" + std::u16string(50, c);
   ASSERT_TRUE(MakeLongDirectory(dir));
@@ -36,21 +36,21 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
   const std::u16string renamed = dir + u"/renamed.tova";
   ASSERT_GT(path.size(), 300u);
 
-  ASSERT_EQ(WriteDocument(path, {1}), 0);
+  ASSERT_EQ(WriteDocument(path, {1}), TOVA_OK);
   EXPECT_EQ(ReadValues(path), std::vector<uint16_t>{1});
   const uint64_t appender = OpenWrite(path, 1);
-  EXPECT_EQ(AppendValues(appender, {2}), 0);
-  EXPECT_EQ(TOVADLL_CLOSE_FILE(appender), 0);
+  EXPECT_EQ(AppendValues(appender, {2}), TOVA_OK);
+  EXPECT_EQ(TOVADLL_CLOSE_FILE(appender), TOVA_OK);
   EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2}));
 
-  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(path).c_str(), W(renamed).c_str()), 0);
+  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(path).c_str(), W(renamed).c_str()), TOVA_OK);
   double megabytes = 0;
-  EXPECT_EQ(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0);
+  EXPECT_EQ(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), TOVA_OK);
   EXPECT_GT(megabytes, 0.0);
   EXPECT_EQ(ReadValues(renamed), (std::vector<uint16_t>{1, 2}));
-  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), 0);
+  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), TOVA_OK);
   EXPECT_NE(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0) << "deleted";
 }
 
 }  // namespace
-}  // namespace tova::writer_test
+}  // namespace tova::testing

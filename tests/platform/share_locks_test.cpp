@@ -9,13 +9,13 @@
 #include <unistd.h>
 #endif
 
-#include "format/writer_test_support.h"
+#include "support/documents.h"
 
-namespace tova::writer_test {
+namespace tova::testing {
 namespace {
 
 struct Files {
-  testing::TempTree dir;
+  TempTree dir;
   std::u16string held = dir.Path(u"held.tova"), other = dir.Path(u"other.tova"), fresh = dir.Path(u"fresh.tova");
 };
 
@@ -45,21 +45,21 @@ void ExpectEveryRemovalRefused(const Files& f) {
 void ExpectNothingLost(const Files& f) {
   EXPECT_EQ(ReadValues(f.held), (std::vector<uint16_t>{1, 2}));
   EXPECT_EQ(ReadValues(f.other), std::vector<uint16_t>{9});
-  EXPECT_FALSE(testing::PathExists(f.fresh));
-  EXPECT_EQ(Show(TemporaryLeftovers(f.dir.path())), "");
+  EXPECT_FALSE(PathExists(f.fresh));
+  EXPECT_TRUE(DirectoryNames(f.dir.path(), u"$$$").empty());
   EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(f.held).c_str()), 0) << "released on close";
 }
 
 TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
   for (auto open : {OpenWrite, OpenReadWrite}) {
     Files f;
-    ASSERT_EQ(WriteDocument(f.held, {1}), 0);
-    ASSERT_EQ(WriteDocument(f.other, {9}), 0);
+    ASSERT_EQ(WriteDocument(f.held, {1}), TOVA_OK);
+    ASSERT_EQ(WriteDocument(f.other, {9}), TOVA_OK);
     const uint64_t writer = open(f.held, 1);
     ASSERT_NE(writer, TOVADLL_INVALID_HANDLE);
     ExpectEveryRemovalRefused(f);
-    EXPECT_EQ(AppendValues(writer, {2}), 0);
-    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), 0);
+    EXPECT_EQ(AppendValues(writer, {2}), TOVA_OK);
+    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), TOVA_OK);
     ExpectNothingLost(f);
   }
 }
@@ -108,8 +108,8 @@ class WriterProcess {
 
 TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
   Files f;
-  ASSERT_EQ(WriteDocument(f.held, {1}), 0);
-  ASSERT_EQ(WriteDocument(f.other, {9}), 0);
+  ASSERT_EQ(WriteDocument(f.held, {1}), TOVA_OK);
+  ASSERT_EQ(WriteDocument(f.other, {9}), TOVA_OK);
   WriterProcess writer(f.held);
   ASSERT_TRUE(writer.opened());
   ExpectEveryRemovalRefused(f);
@@ -119,4 +119,4 @@ TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
 #endif
 
 }  // namespace
-}  // namespace tova::writer_test
+}  // namespace tova::testing

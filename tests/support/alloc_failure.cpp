@@ -2,7 +2,7 @@
 // allocation per thread that can be made to fail on request (alloc_failure.h).
 // Every non-aligned form is replaced, so that memory from these versions is
 // never released by the sanitizers' own versions, or the reverse.
-#include "api/alloc_failure.h"
+#include "support/alloc_failure.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,0 +1,76 @@
+// The part reader's view of a chain of part files: the bytes that can still
+// come, where the next byte lies, reads across parts, and where a chain ends.
+#include <gtest/gtest.h>
+
+#include "format/part_reader.h"
+#include "support/documents.h"
+
+namespace tova::testing {
+namespace {
+
+TEST(PartReader, RemainingBytesCountTheContinuationFilesThatExist) {
+  TempTree dir;
+  const std::u16string path = dir.Path(u"p.tova");
+  ASSERT_TRUE(WriteParts(path, Bytes(25, 0x5A), {10, 20}));
+  PartLimit limit(10);
+  {
+    format::PartReader reader(path);
+    ASSERT_EQ(reader.Open(0, 4), TOVA_OK);
+    EXPECT_EQ(reader.BytesRemaining(), 21u);
+    uint8_t buf[16];
+    uint16_t part = 9;
+    uint32_t offset = 0;
+    ASSERT_EQ(reader.ReadExact(buf, 6), TOVA_OK);  // to the end of the main file
+    reader.Where(part, offset);
+    EXPECT_EQ(std::make_pair(part, offset), std::make_pair(uint16_t{0}, 10u));  // not yet in the next part
+    EXPECT_FALSE(reader.AtEnd());  // the part is full and 001 exists
+    ASSERT_EQ(reader.ReadExact(buf, 12), TOVA_OK);  // across 001 into 002
+    reader.Where(part, offset);
+    EXPECT_EQ(std::make_pair(part, offset), std::make_pair(uint16_t{2}, 2u));
+    EXPECT_EQ(reader.BytesRemaining(), 3u);
+    EXPECT_EQ(reader.ReadExact(buf, 4), TOVA_ERR_SHORT);
+  }  // the parts are released before they are written again (Windows share modes)
+  // Without the continuation files the main file is all there is.
+  ASSERT_TRUE(WriteParts(path, Bytes(10, 1), {}));
+  format::PartReader alone(path);
+  ASSERT_EQ(alone.Open(0, 9), TOVA_OK);
+  EXPECT_EQ(alone.BytesRemaining(), 1u);
+  EXPECT_TRUE(alone.AtEnd());
+  EXPECT_EQ(format::PartReader(path).Open(3, 0), TOVA_ERR_OPEN);
+}
+
+// A part below the limit ends the document at its last two bytes, and so
+// does a full part followed by an empty one.
+TEST(PartReader, WhereAChainEnds) {
+  TempTree dir;
+  const std::u16string path = dir.Path(u"q.tova");
+  ASSERT_TRUE(WriteParts(path, Bytes(20, 2), {10}));
+  for (uint32_t limit : {11u, 10u}) {
+    PartLimit scoped(limit);
+    format::PartReader reader(path);
+    ASSERT_EQ(reader.Open(0, 9), TOVA_OK);
+    EXPECT_EQ(reader.AtEnd(), limit > 10) << "limit " << limit;
+  }
+  ASSERT_TRUE(WriteParts(path, Bytes(10, 2), {10}));
+  PartLimit scoped(10);
+  format::PartReader reader(path);
+  ASSERT_EQ(reader.Open(0, 10), TOVA_OK);
+  EXPECT_TRUE(reader.AtEnd());
+}
+
+// Part numbers end at 999: a part 1000 is neither counted nor read.
+TEST(PartReader, PartNumbersEndAt999) {
+  TempTree dir;
+  const std::u16string path = dir.Path(u"n.tova");
+  PartLimit limit(1);
+  ASSERT_TRUE(WriteParts(path, Bytes(1001, 7), CutsEvery(1, 1001)));  // parts 0 to 1000
+  format::PartReader reader(path);
+  ASSERT_EQ(reader.Open(0, 0), TOVA_OK);
+  EXPECT_EQ(reader.BytesRemaining(), 1000u);
+  Bytes buf(1000);
+  EXPECT_EQ(reader.ReadExact(buf.data(), 1000), TOVA_OK);
+  EXPECT_EQ(reader.ReadExact(buf.data(), 1), TOVA_ERR_SHORT);
+}
+
+}  // namespace
+}  // namespace tova::testing

@@ -1,0 +1,291 @@
+// The safe save: the file layer fails its N-th call of one operation for
+// N = 1, 2, ... until the save goes through, and after every attempt the path
+// holds exactly the old document or exactly the new one (main file and
+// continuation files alike), no temporary file is left, and the saved document
+// matches one of them. Besides: what a saved document is bound to afterwards,
+// leftovers of earlier saves, refusals, durability and the progress dialog.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/performance_counter.h"
+#include "progress/progress_test_support.h"
+#include "support/documents.h"
+#include "support/file_systems.h"
+
+namespace tova::testing {
+namespace {
+
+uint64_t ReadDocument(const std::u16string& path) {
+  const uint64_t r = OpenRead(path);
+  TOVADLL_READ_FROM_FILE(r, 1, 0);
+  return r;
+}
+
+struct SaveCase {
+  const char* name;
+  // Writes the old document at path (and what else lies in dir) and opens the document to save.
+  std::function<uint64_t(const TempTree& dir, const std::u16string& path)> setup;
+  Values saved;
+};
+
+const std::vector<SaveCase>& Cases() {
+  static const std::vector<SaveCase> cases = {
+      {"memory document over a longer document",
+       [](const TempTree&, const std::u16string& path) {
+         WriteDocument(path, {1, 2, 3, 4, 5});
+         return MakeMemoryDocument({7, 8});
+       }, {7, 8}},
+      {"memory document over a shorter document",
+       [](const TempTree&, const std::u16string& path) {
+         WriteDocument(path, {1});
+         return MakeMemoryDocument({7, 8, 9, 10});
+       }, {7, 8, 9, 10}},
+      {"memory document to a new path", [](const TempTree&, const std::u16string&) { return MakeMemoryDocument({7, 8}); },
+       {7, 8}},
+      {"read document onto its own path",
+       [](const TempTree&, const std::u16string& path) {
+         WriteDocument(path, {1, 2, 3});
+         const uint64_t r = ReadDocument(path);
+         TOVADLL_REMOVE_DATASET(r, 1);
+         return r;
+       }, {1, 3}},
+      {"read document over another document",
+       [](const TempTree& dir, const std::u16string& path) {
+         WriteDocument(dir.Path(u"src.tova"), {4, 5, 6});
+         WriteDocument(path, {1, 2});
+         return ReadDocument(dir.Path(u"src.tova"));
+       }, {4, 5, 6}},
+      {"read-write document onto its own path",
+       [](const TempTree&, const std::u16string& path) {
+         WriteDocument(path, {1, 2, 3, 4});
+         const uint64_t rw = OpenReadWrite(path, 1);
+         TOVADLL_REMOVE_DATASET(rw, 3);
+         return rw;
+       }, {1, 2, 3}},
+  };
+  return cases;
+}
+
+// What lies at the path: the bytes and names of its file set (temporary names included).
+struct Stored {
+  Bytes bytes;
+  std::vector<std::u16string> names;
+  bool operator==(const Stored&) const = default;
+};
+Stored StoredAt(const TempTree& dir) { return {FileSetBytes(dir.Path(u"a.tova")), DirectoryNames(dir.path(), u"a.tova")}; }
+
+class SaveFault : public ::testing::TestWithParam<FsOp> {};
+
+TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
+  const FsOp op = GetParam();
+  PartLimit limit(100);  // old and new documents span several parts
+  for (const SaveCase& c : Cases()) {
+    // What lies at the path before and after a save without faults (read once
+    // no document holds the files: Windows share modes).
+    Stored old_doc, new_doc;
+    {
+      NoSyncFileSystem no_sync;
+      ScopedFileSystem scope(no_sync);
+      TempTree before, after;
+      TOVADLL_CLOSE_FILE(c.setup(before, before.Path(u"a.tova")));
+      old_doc = StoredAt(before);
+      Handle d(c.setup(after, after.Path(u"a.tova")));
+      ASSERT_EQ(Save(d, after.Path(u"a.tova")), TOVA_OK) << c.name;
+      TOVADLL_CLOSE_FILE(d);
+      new_doc = StoredAt(after);
+      ASSERT_EQ(ReadValues(after.Path(u"a.tova")), c.saved) << c.name;
+    }
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE(::testing::Message() << c.name << ": " << OpName(op) << " " << n << " fails");
+      ASSERT_LT(n, 200);
+      TempTree dir;
+      const std::u16string path = dir.Path(u"a.tova");
+      uint64_t d;
+      {
+        NoSyncFileSystem no_sync;
+        ScopedFileSystem scope(no_sync);
+        d = c.setup(dir, path);
+      }
+      Handle closer(d);
+      int32_t rc;
+      bool hit;
+      {
+        FaultFileSystem fs;
+        ScopedFileSystem scope(fs);
+        fs.FailNth(op, n);
+        rc = Save(d, path);
+        hit = fs.Count(op) >= n;
+        fs.Clear();  // files the document holds stay with this layer
+      }
+      std::vector<std::u16string> left = DirectoryNames(dir.path(), u"$$$");
+      if (op == FsOp::Delete && rc == TOVA_OK && !left.empty()) {
+        // An old part that could not be deleted after the commit stays aside
+        // under a temporary name; the next save removes it.
+        for (const std::u16string& name : left) EXPECT_NE(name.find(u"$$$old "), std::u16string::npos);
+        EXPECT_EQ(Save(d, path), TOVA_OK);
+        left = DirectoryNames(dir.path(), u"$$$");
+      }
+      EXPECT_TRUE(left.empty());
+      const Values values = DocumentValues(d);
+      TOVADLL_CLOSE_FILE(d);
+      const Stored now = StoredAt(dir);
+      if (rc == TOVA_OK || now == old_doc) {
+        EXPECT_TRUE(now == (rc == TOVA_OK ? new_doc : old_doc));
+        EXPECT_EQ(values, c.saved);  // saved, or nothing committed and the document as it was
+      } else {
+        EXPECT_TRUE(now == new_doc) << "result " << rc << ": a mix";
+        // Committed, then reading the saved file failed: the saved datasets or none.
+        EXPECT_TRUE(values == c.saved || values.empty());
+      }
+      if (!hit) {
+        EXPECT_EQ(rc, TOVA_OK);
+        break;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, SaveFault,
+                         ::testing::Values(FsOp::Write, FsOp::Flush, FsOp::Close, FsOp::Rename, FsOp::Open,
+                                           FsOp::Delete, FsOp::FindFiles, FsOp::Exists, FsOp::Size, FsOp::Seek,
+                                           FsOp::Read),
+                         [](const ::testing::TestParamInfo<FsOp>& info) { return std::string(OpName(info.param)); });
+
+TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
+  TempTree dir;
+  const std::u16string a = dir.Path(u"a.tova"), b = dir.Path(u"b.tova");
+  ASSERT_EQ(WriteDocument(a, {1, 2, 3}), TOVA_OK);
+  const Bytes a_bytes = ReadFileBytes(a);
+  {
+    Handle r(ReadDocument(a));
+    ASSERT_EQ(TOVADLL_SET_CURDATASET(r, 2), TOVA_OK);
+    ASSERT_EQ(TOVADLL_SET_MODIFIED(r, 1), TOVA_OK);
+    ASSERT_EQ(Save(r, b), TOVA_OK);
+    EXPECT_EQ(Doc(r)->path, b);
+    EXPECT_EQ(TypeOf(r), TOVA_TYPE_READ);
+    EXPECT_EQ(CurDataset(r), 2u);
+    EXPECT_EQ(Modified(r), 0u);
+    EXPECT_EQ(ReadFileBytes(a), a_bytes);
+    ASSERT_EQ(TOVADLL_FILE_DELETE_UC(W(a).c_str()), TOVA_OK);
+    EXPECT_EQ(DocumentValues(r), (Values{1, 2, 3}));  // the images now come from the new file
+  }
+  // A read-write document appends where it was saved; a failed commit leaves it appending at home.
+  Handle rw(OpenReadWrite(b, 1));
+  ASSERT_EQ(Save(rw, a), TOVA_OK);
+  EXPECT_EQ(TypeOf(rw), TOVA_TYPE_READWRITE);
+  {
+    FaultFileSystem fs;
+    ScopedFileSystem scope(fs);
+    fs.FailAlways(FsOp::Rename);
+    EXPECT_EQ(Save(rw, b), TOVA_ERR_RENAME);
+  }
+  ASSERT_EQ(AppendValues(rw, {4}), TOVA_OK);
+  EXPECT_EQ(DocumentValues(rw), (Values{1, 2, 3, 4}));
+  TOVADLL_CLOSE_FILE(rw);
+  EXPECT_EQ(ReadValues(a), (Values{1, 2, 3, 4}));
+  EXPECT_EQ(ReadValues(b), (Values{1, 2, 3}));
+  EXPECT_TRUE(DirectoryNames(dir.path(), u"$$$").empty());
+}
+
+// The document's own file is closed before the commit (no file held open can
+// be replaced on Windows) and opened again afterwards.
+TEST(SafeSave, AReadWriteDocumentSavedOntoItsOwnPathGoesOnAppending) {
+  NoSyncFileSystem no_sync;
+  ScopedFileSystem scope(no_sync);
+  PartLimit limit(100);
+  TempTree dir;
+  const std::u16string a = dir.Path(u"a.tova");
+  ASSERT_EQ(WriteDocument(a, {1, 2, 3, 4}), TOVA_OK);
+  Handle rw(OpenReadWrite(a, 1));
+  ASSERT_EQ(TOVADLL_REMOVE_DATASET(rw, 3), TOVA_OK);
+  ASSERT_EQ(TOVADLL_REMOVE_DATASET(rw, 2), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(rw, 1), TOVA_OK);
+  ASSERT_EQ(Save(rw, a), TOVA_OK);
+  EXPECT_EQ(TypeOf(rw), TOVA_TYPE_READWRITE);
+  EXPECT_EQ(CurDataset(rw), 1u);
+  EXPECT_EQ(Modified(rw), 0u);
+  EXPECT_EQ(DirectoryNames(dir.path()).size(), PartSizes(a).size());  // the longer old document's parts are gone
+  EXPECT_EQ(AppendValues(rw, {9}), TOVA_OK);
+  EXPECT_EQ(DocumentValues(rw), (Values{1, 2, 9}));
+  TOVADLL_CLOSE_FILE(rw);
+  EXPECT_EQ(ReadValues(a), (Values{1, 2, 9}));
+}
+
+// Leftovers of an earlier save and stray parts of the old document go; refused
+// saves leave the old document; every new part is flushed and the directory
+// synced; a failed commit leaves the modified state alone, a failed append sets it.
+TEST(SafeSave, LeftoversRefusalsAndDurability) {
+  PartLimit limit(100);
+  TempTree dir;
+  const std::u16string a = dir.Path(u"a.tova");
+  ASSERT_EQ(WriteDocument(a, {1}), TOVA_OK);
+  for (const char16_t* name : {u"a.tova$$$", u"a.tova$$$ 001", u"a.tova$$$ 005", u"a.tova 017"})
+    ASSERT_TRUE(WriteFileBytes(dir.Path(name), "left over"));
+  const Bytes old_bytes = FileSetBytes(a);
+  Handle m(MakeMemoryDocument({7, 8, 9}));
+  Handle w(OpenWrite(dir.Path(u"w.tova"), 0));
+  EXPECT_EQ(Save(w, a), TOVA_ERR_DOCUMENT_TYPE);
+  EXPECT_EQ(TOVADLL_SAVE_FILE(m, nullptr), TOVA_ERR_NULL_POINTER);
+  FaultFileSystem fs;
+  ScopedFileSystem scope(fs);
+  ASSERT_EQ(TOVADLL_SET_MODIFIED(m, 0), TOVA_OK);
+  fs.FailAlways(FsOp::Rename);
+  EXPECT_EQ(Save(m, a), TOVA_ERR_RENAME);
+  EXPECT_EQ(Modified(m), 0u);
+  fs.Clear();
+  fs.FailAlways(FsOp::Write);
+  EXPECT_EQ(Save(m, a), TOVA_ERR_FILE_WRITE);
+  EXPECT_EQ(Modified(m), 1u);
+  fs.Clear();
+  EXPECT_EQ(FileSetBytes(a), old_bytes);
+  fs.ResetCounters();
+  ASSERT_EQ(Save(m, a), TOVA_OK);
+  const size_t parts = PartSizes(a).size();
+  EXPECT_GE(parts, 3u);
+  EXPECT_GE(fs.Count(FsOp::Flush), static_cast<int>(parts));
+  EXPECT_GE(fs.Count(FsOp::SyncDirectory), 1);
+  EXPECT_EQ(DirectoryNames(dir.path(), u"a.tova").size(), parts);
+  EXPECT_EQ(ReadValues(a), (Values{7, 8, 9}));
+}
+
+// A counter that moves on by a second at every look, so that a progress
+// dialog appears at its first step.
+class RushingCounter final : public platform::PerformanceCounter {
+ public:
+  RushingCounter() { platform::SetPerformanceCounterForTesting(this); }
+  ~RushingCounter() override { platform::SetPerformanceCounterForTesting(nullptr); }
+  int64_t Frequency() override { return 1000; }
+  int64_t Now() override { return now_ += 1000; }
+
+ private:
+  int64_t now_ = 0;
+};
+
+TEST(SafeSave, SavingSeveralDatasetsShowsTheDialogOnlyWhenTheSettingIsOn) {
+  TempTree dir;
+  const std::u16string a = dir.Path(u"a.tova");
+  ASSERT_EQ(WriteDocument(a, {1, 2}), TOVA_OK);
+  Handle m(MakeMemoryDocument({7, 8})), r(ReadDocument(a)), one(MakeMemoryDocument({7}));
+  RushingCounter counter;
+  for (uint64_t doc : {uint64_t{m}, uint64_t{r}, uint64_t{one}}) {
+    for (uint32_t show : {1u, 0u}) {
+      TOVADLL_SET_DLG_SHOW(show);
+      FakeWindowLog log;
+      {
+        FakeWindowFactory factory(log);
+        ASSERT_EQ(Save(doc, doc == r ? a : dir.Path(u"m.tova")), TOVA_OK);
+      }
+      const bool shown = show && doc != one;  // a single dataset needs no dialog
+      EXPECT_EQ(log.windows_made > 0, shown);
+      EXPECT_EQ(std::any_of(log.texts.begin(), log.texts.end(),
+                            [](const std::u16string& t) { return t.find(u"Adding") != std::u16string::npos; }),
+                shown);
+    }
+  }
+  TOVADLL_SET_DLG_SHOW(1);
+  EXPECT_EQ(ReadValues(a), (Values{1, 2}));
+}
+
+}  // namespace
+}  // namespace tova::testing
