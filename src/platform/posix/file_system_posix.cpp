@@ -87,24 +87,32 @@ class RemovalLock {
   struct stat identity_ {};
 };
 
+// Reads until n bytes are in or the file ends, going on after interrupted and
+// short calls; read_some(destination, length, bytes so far) is one read or
+// pread.
+template <typename ReadSome>
+bool ReadFully(void* buffer, uint32_t n, uint32_t& got, ReadSome read_some) {
+  got = 0;
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (got < n) {
+    const ssize_t r = read_some(p + got, n - got, got);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    got += static_cast<uint32_t>(r);
+  }
+  return true;
+}
+
 class PosixFile final : public File {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
   ~PosixFile() override { Abort(); }
 
   bool Read(void* buffer, uint32_t n, uint32_t& got) override {
-    got = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (got < n) {
-      const ssize_t r = ::read(fd_, p + got, n - got);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (r == 0) break;
-      got += static_cast<uint32_t>(r);
-    }
-    return true;
+    return ReadFully(buffer, n, got, [this](uint8_t* p, uint32_t len, uint32_t) { return ::read(fd_, p, len); });
   }
   bool Write(const void* data, uint32_t n) override {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -160,18 +168,9 @@ class PosixFile final : public File {
     return true;
   }
   bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) override {
-    got = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (got < n) {
-      const ssize_t r = ::pread(fd_, p + got, n - got, static_cast<off_t>(position + got));
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (r == 0) break;
-      got += static_cast<uint32_t>(r);
-    }
-    return true;
+    return ReadFully(buffer, n, got, [this, position](uint8_t* p, uint32_t len, uint32_t done) {
+      return ::pread(fd_, p, len, static_cast<off_t>(position + done));
+    });
   }
   bool Seek(uint64_t position) override {
     return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
