@@ -31,6 +31,7 @@ Code PartReader::EnterPart(uint16_t part) {
   }
   part_ = part;
   pos_ = 0;
+  ahead_len_ = 0;
   const std::u16string name = PartFileName(main_path_, part);
   if (held_file_ && part == held_part_) {
     file_ = held_file_;
@@ -74,12 +75,37 @@ bool PartReader::AtEnd() {
   return true;
 }
 
-// Reads n bytes (no more than the part holds) at the position in the part.
+// Reads n bytes (no more than the part holds) at the position in the part:
+// what the block read ahead holds from there, then a small rest together
+// with the header that may follow, a large one straight into the
+// destination.
 Code PartReader::ReadHere(uint8_t* destination, uint32_t n) {
+  if (pos_ >= ahead_pos_ && pos_ < ahead_pos_ + ahead_len_) {
+    const uint32_t k = static_cast<uint32_t>(std::min<uint64_t>(n, ahead_pos_ + ahead_len_ - pos_));
+    std::copy_n(ahead_ + (pos_ - ahead_pos_), k, destination);
+    pos_ += k;
+    destination += k;
+    n -= k;
+  }
+  if (n == 0) return Code::kOk;
+  if (n <= kSmallRead) return ReadAhead(destination, n);
   uint32_t got = 0;
   if (!file_->ReadAt(pos_, destination, n, got)) return Code::kRead;
   pos_ += got;
   return got < n ? Code::kShort : Code::kOk;  // the part is shorter than its size said
+}
+
+Code PartReader::ReadAhead(uint8_t* destination, uint32_t n) {
+  const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(n + record::kHeaderSize, size_ - pos_));
+  uint32_t got = 0;
+  ahead_len_ = 0;
+  if (!file_->ReadAt(pos_, ahead_, want, got)) return Code::kRead;
+  ahead_pos_ = pos_;
+  ahead_len_ = got;
+  const uint32_t k = std::min(n, got);
+  std::copy_n(ahead_, k, destination);
+  pos_ += k;
+  return k < n ? Code::kShort : Code::kOk;
 }
 
 Code PartReader::ReadExact(uint8_t* destination, uint32_t n) {
