@@ -96,7 +96,7 @@ TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
       std::unique_ptr<uint8_t[]> block(new uint8_t[row.records.size()]);
       std::copy(row.records.begin(), row.records.end(), block.get());
       CTOVASection s(kDH, catalog::Rules());
-      EXPECT_EQ(s.ReadSection(block.get(), static_cast<uint32_t>(row.records.size())), row.section);
+      EXPECT_EQ(ToInt(s.ReadSection(block.get(), static_cast<uint32_t>(row.records.size()))), row.section);
     }
     ASSERT_TRUE(WriteParts(path, document, {}));
     Handle h(OpenRead(path));
@@ -116,12 +116,12 @@ TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
     if (platform::GetU32(document.data()) > document.size()) {
       // A first section the buffer cannot hold is refused before anything is allocated.
       CTOVAFile doc(catalog::Rules());
-      ASSERT_EQ(doc.OpenReadBuffer(), TOVA_OK);
+      ASSERT_EQ(doc.OpenReadBuffer(), Code::kOk);
       uint32_t offset = 9, size = 9;
       bool allocated = true;
       EXPECT_EQ(WithFailingAllocation(0, allocated, [&] {
                   return format::ReadFromBuffer(doc, copy.get(), static_cast<uint32_t>(document.size()), offset, size);
-                }), TOVA_ERR_SHORT);
+                }), Code::kShort);
       EXPECT_FALSE(allocated);
       EXPECT_EQ(offset + size, 0u);
     }
@@ -246,7 +246,7 @@ TEST(Layout, TheScanChecksALengthBeforeItAllocates) {
     OneSectionSink sink;
     sink.parse = parse;
     bool allocated = true;
-    EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }), TOVA_ERR_SHORT);
+    EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }), Code::kShort);
     EXPECT_FALSE(allocated);
     EXPECT_EQ(source.skips, 0);
   }
@@ -254,7 +254,7 @@ TEST(Layout, TheScanChecksALengthBeforeItAllocates) {
   OneSectionSink sink;
   bool allocated = false;
   EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }),
-            TOVA_ERR_NO_MEMORY);
+            Code::kNoMemory);
   EXPECT_TRUE(allocated);
   EXPECT_EQ(sink.section.Count(), 0u);
 }

@@ -79,7 +79,7 @@ TEST(OpenForWriting, AppendsToMissingAndEmptyFiles) {
   EXPECT_EQ(api::TheRegistry().Count(), before);
   CTOVAFile doc(catalog::Rules());
   EXPECT_EQ(format::OpenForWriting(doc, path, format::WriteStart::kAppend, format::Access::kReadWrite, NoProgress()),
-            TOVA_ERR_DATASET);
+            Code::kDataset);
   EXPECT_EQ(doc.type, DocumentType::kClosed);
   EXPECT_EQ(format::WriterOf(doc), nullptr);
   EXPECT_TRUE(ReadFileBytes(path).empty());
@@ -134,7 +134,7 @@ TEST(OpenForWriting, AppendOpenOfAFileWithoutTheTovaExtensionIsRefused) {
   EXPECT_EQ(api::TheRegistry().Count(), before);
   CTOVAFile doc(catalog::Rules());
   EXPECT_EQ(format::OpenForWriting(doc, dat, format::WriteStart::kAppend, format::Access::kWrite, NoProgress()),
-            TOVA_ERR_APPEND_EXTENSION);
+            Code::kAppendExtension);
   EXPECT_EQ(doc.type, DocumentType::kClosed);
   EXPECT_EQ(ReadFileBytes(dat), bytes);
 }

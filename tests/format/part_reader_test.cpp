@@ -15,28 +15,28 @@ TEST(PartReader, RemainingBytesCountTheContinuationFilesThatExist) {
   PartLimit limit(10);
   {
     format::PartReader reader(path);
-    ASSERT_EQ(reader.Open(0, 4), TOVA_OK);
+    ASSERT_EQ(reader.Open(0, 4), Code::kOk);
     EXPECT_EQ(reader.BytesRemaining(), 21u);
     uint8_t buf[16];
     uint16_t part = 9;
     uint32_t offset = 0;
-    ASSERT_EQ(reader.ReadExact(buf, 6), TOVA_OK);  // to the end of the main file
+    ASSERT_EQ(reader.ReadExact(buf, 6), Code::kOk);  // to the end of the main file
     reader.Where(part, offset);
     EXPECT_EQ(std::make_pair(part, offset), std::make_pair(uint16_t{0}, 10u));  // not yet in the next part
     EXPECT_FALSE(reader.AtEnd());  // the part is full and 001 exists
-    ASSERT_EQ(reader.ReadExact(buf, 12), TOVA_OK);  // across 001 into 002
+    ASSERT_EQ(reader.ReadExact(buf, 12), Code::kOk);  // across 001 into 002
     reader.Where(part, offset);
     EXPECT_EQ(std::make_pair(part, offset), std::make_pair(uint16_t{2}, 2u));
     EXPECT_EQ(reader.BytesRemaining(), 3u);
-    EXPECT_EQ(reader.ReadExact(buf, 4), TOVA_ERR_SHORT);
+    EXPECT_EQ(reader.ReadExact(buf, 4), Code::kShort);
   }  // the parts are released before they are written again (Windows share modes)
   // Without the continuation files the main file is all there is.
   ASSERT_TRUE(WriteParts(path, Bytes(10, 1), {}));
   format::PartReader alone(path);
-  ASSERT_EQ(alone.Open(0, 9), TOVA_OK);
+  ASSERT_EQ(alone.Open(0, 9), Code::kOk);
   EXPECT_EQ(alone.BytesRemaining(), 1u);
   EXPECT_TRUE(alone.AtEnd());
-  EXPECT_EQ(format::PartReader(path).Open(3, 0), TOVA_ERR_OPEN);
+  EXPECT_EQ(format::PartReader(path).Open(3, 0), Code::kOpen);
 }
 
 // A part below the limit ends the document at its last two bytes, and so
@@ -48,13 +48,13 @@ TEST(PartReader, WhereAChainEnds) {
   for (uint32_t limit : {11u, 10u}) {
     PartLimit scoped(limit);
     format::PartReader reader(path);
-    ASSERT_EQ(reader.Open(0, 9), TOVA_OK);
+    ASSERT_EQ(reader.Open(0, 9), Code::kOk);
     EXPECT_EQ(reader.AtEnd(), limit > 10) << "limit " << limit;
   }
   ASSERT_TRUE(WriteParts(path, Bytes(10, 2), {10}));
   PartLimit scoped(10);
   format::PartReader reader(path);
-  ASSERT_EQ(reader.Open(0, 10), TOVA_OK);
+  ASSERT_EQ(reader.Open(0, 10), Code::kOk);
   EXPECT_TRUE(reader.AtEnd());
 }
 
@@ -65,11 +65,11 @@ TEST(PartReader, PartNumbersEndAt999) {
   PartLimit limit(1);
   ASSERT_TRUE(WriteParts(path, Bytes(1001, 7), CutsEvery(1, 1001)));  // parts 0 to 1000
   format::PartReader reader(path);
-  ASSERT_EQ(reader.Open(0, 0), TOVA_OK);
+  ASSERT_EQ(reader.Open(0, 0), Code::kOk);
   EXPECT_EQ(reader.BytesRemaining(), 1000u);
   Bytes buf(1000);
-  EXPECT_EQ(reader.ReadExact(buf.data(), 1000), TOVA_OK);
-  EXPECT_EQ(reader.ReadExact(buf.data(), 1), TOVA_ERR_SHORT);
+  EXPECT_EQ(reader.ReadExact(buf.data(), 1000), Code::kOk);
+  EXPECT_EQ(reader.ReadExact(buf.data(), 1), Code::kShort);
 }
 
 }  // namespace

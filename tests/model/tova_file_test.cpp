@@ -20,8 +20,8 @@ namespace {
 // 0x0231 = i and image i the entry 0x0300 = i, so that a dataset can be
 // recognised after others were removed.
 void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
-  ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), TOVA_OK);
-  ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), TOVA_OK);
+  ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), Code::kOk);
+  ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), Code::kOk);
   for (uint32_t i = 0; i < n; ++i) {
     if (i > 0) doc.CreateFirstDatasetSections();  // appends a data header and an image
     const uint8_t tag = static_cast<uint8_t>(i);
@@ -33,19 +33,19 @@ void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
 TEST(ModelFile, DataHeaderIdentifiersGoToTheFirstOrTheCurrentDataset) {
   CTOVAFile doc(catalog::Rules());
   MakeMemoryDocument(doc, 5);
-  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), TOVA_OK);
+  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), Code::kOk);
   const struct {
     uint16_t id;
     uint32_t dataset;
   } cases[] = {{0x0200, 0}, {0x0201, 0}, {0x0210, 0}, {0x0231, 3}, {0x0300, 3}, {0x0182, 3}, {0x0427, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.id);
-    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), TOVA_OK);
+    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), Code::kOk);
     for (uint32_t i = 0; i < 5; ++i) {
       const CTOVAEntry* e = doc.data_headers[i]->FindEntry(c.id);
       EXPECT_EQ(e && e->DataSize() == 3, i == c.dataset) << "dataset " << i;
     }
-    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), TOVA_OK);
+    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), Code::kOk);
     EXPECT_EQ(doc.data_headers[c.dataset]->FindEntry(c.id), nullptr);
   }
 }
@@ -59,13 +59,13 @@ TEST(ModelFile, RefusedRemovals) {
   write.image_index.resize(2);
   write.global_header.AddEntry(0x0100, 1, "v", StoreMode::kOverwrite);
   write.type = DocumentType::kWrite;
-  EXPECT_EQ(none.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
-  EXPECT_EQ(one.RemoveDataset(0), TOVA_ERR_TOO_FEW_DATASETS);
-  EXPECT_EQ(one.RemoveDataset(1), TOVA_ERR_TOO_FEW_DATASETS);
-  EXPECT_EQ(three.RemoveDataset(3), TOVA_ERR_DATASET);
-  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), TOVA_ERR_DATASET);
-  EXPECT_EQ(write.RemoveDataset(1), TOVA_ERR_DOCUMENT_TYPE);
-  EXPECT_EQ(write.RemoveDataset(2), TOVA_ERR_DATASET);  // the range is checked first
+  EXPECT_EQ(none.RemoveDataset(0), Code::kTooFewDatasets);
+  EXPECT_EQ(one.RemoveDataset(0), Code::kTooFewDatasets);
+  EXPECT_EQ(one.RemoveDataset(1), Code::kTooFewDatasets);
+  EXPECT_EQ(three.RemoveDataset(3), Code::kDataset);
+  EXPECT_EQ(three.RemoveDataset(0xFFFFFFFFu), Code::kDataset);
+  EXPECT_EQ(write.RemoveDataset(1), Code::kDocumentType);
+  EXPECT_EQ(write.RemoveDataset(2), Code::kDataset);  // the range is checked first
   EXPECT_EQ(three.GetNumDatasets(), 3u);
   EXPECT_EQ(write.GetNumDatasets(), 2u);
 }
@@ -82,14 +82,14 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
     SCOPED_TRACE(::testing::Message() << "current " << c.current << " remove " << c.index);
     CTOVAFile doc(catalog::Rules());
     MakeMemoryDocument(doc, 3);
-    ASSERT_EQ(doc.SetCurDataset(c.current, ImageLoad::kLoad), TOVA_OK);
-    ASSERT_EQ(doc.RemoveDataset(c.index), TOVA_OK);
+    ASSERT_EQ(doc.SetCurDataset(c.current, ImageLoad::kLoad), Code::kOk);
+    ASSERT_EQ(doc.RemoveDataset(c.index), Code::kOk);
     EXPECT_EQ(doc.GetNumDatasets(), 2u);
     EXPECT_EQ(doc.GetCurDataset(), c.new_current);
     CTOVAEntry* e = nullptr;
-    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_DataHeader, 0x0231, e), TOVA_OK);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_DataHeader, 0x0231, e), Code::kOk);
     EXPECT_EQ(e->Data()[0], c.tag);
-    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_Image, 0x0300, e), TOVA_OK);
+    ASSERT_EQ(doc.LocateEntry(TOVA_SECT_Image, 0x0300, e), Code::kOk);
     EXPECT_EQ(e->Data()[0], c.tag);  // the image went with its data header
   }
 }
@@ -103,12 +103,12 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
     doc.data_headers[0]->AddEntry(0x0201, 2, "\x80\x02", StoreMode::kOverwrite);
     doc.data_headers[0]->AddEntry(0x0202, 2, "\xE0\x01", StoreMode::kOverwrite);
     doc.data_headers[1]->AddEntry(0x0201, 2, "\x40\x01", StoreMode::kOverwrite);  // its own value wins
-    ASSERT_EQ(doc.SetCurDataset(2, ImageLoad::kLoad), TOVA_OK);
+    ASSERT_EQ(doc.SetCurDataset(2, ImageLoad::kLoad), Code::kOk);
     doc.SetModified(0);
     bool hit = false;
     const auto rc = tova_test::WithFailingAllocation(skip, hit, [&] { return doc.RemoveDataset(0); });
     if (hit) {
-      EXPECT_EQ(rc, TOVA_ERR_NO_MEMORY);
+      EXPECT_EQ(rc, Code::kNoMemory);
       EXPECT_EQ(doc.GetNumDatasets(), 3u);
       EXPECT_EQ(doc.GetCurDataset(), 2u);
       EXPECT_EQ(doc.data_headers[0]->Count(), 5u);
@@ -116,7 +116,7 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
       EXPECT_EQ(doc.IsModified(), 0);
       continue;
     }
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, Code::kOk);
     ASSERT_EQ(doc.GetNumDatasets(), 2u);
     const CTOVASection& first = *doc.data_headers[0];
     std::vector<uint16_t> ids;
