@@ -11,55 +11,37 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutF(std::vector<uint8_t>& b, size_t at, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  Put32(b, at, bits);
-}
-
-void Set16(uint64_t h, uint16_t section, uint16_t id, uint16_t v) {
-  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, section, id, 2, &v));
+void Set(uint64_t h, uint16_t section, uint16_t id, const std::vector<uint16_t>& values) {
+  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, section, id, static_cast<uint32_t>(2 * values.size()), values.data()));
 }
 
 // A memory document of 2 x 2 U16 pixels; with a table when `table`.
-uint64_t MakeDocument(bool table) {
+uint64_t MakeDocument(bool table, const std::vector<uint16_t>& pixels) {
   const uint64_t h = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
-  Set16(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorX, 2);
-  Set16(h, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorY, 2);
-  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_DataUnit, TOVA_DATAUNIT_U16);
-  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_Version, 0xFFFF);
-  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, 2);
-  Set16(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, 2);
+  for (uint16_t id : {TOVA_GH_INFO_SensorX, TOVA_GH_INFO_SensorY}) Set(h, TOVA_SECT_GlobalHeader, id, {2});
+  for (uint16_t id : {TOVA_DH_DREC_SizeX, TOVA_DH_DREC_SizeY}) Set(h, TOVA_SECT_DataHeader, id, {2});
+  Set(h, TOVA_SECT_DataHeader, TOVA_DH_DREC_DataUnit, {TOVA_DATAUNIT_U16});
+  Set(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_Version, {0xFFFF});
+  Set(h, TOVA_SECT_Image, TOVA_IM_Data, pixels);
   if (table) {  // value i is 1000 + 10 i at -50 + i degrees Celsius
-    std::vector<uint8_t> t(536, 0);
-    PutF(t, 12, -50.0f);
-    PutF(t, 16, 1.0f);
-    for (int i = 0; i < 256; ++i) Put16(t, 20 + 2 * i, static_cast<uint16_t>(1000 + 10 * i));
-    EXPECT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_TABLE_U16, 536, t.data()));
+    std::vector<uint16_t> t(536 / 2, 0);
+    const float start_step[2] = {-50.0f, 1.0f};
+    std::memcpy(&t[6], start_step, sizeof start_step);
+    for (int i = 0; i < 256; ++i) t[10 + i] = static_cast<uint16_t>(1000 + 10 * i);
+    Set(h, TOVA_SECT_DataHeader, TOVA_DH_TCAL_TABLE_U16, t);
   }
   return h;
 }
 
-void SetImage(uint64_t h, std::vector<uint16_t> raw) {
-  std::vector<uint8_t> b(raw.size() * 2);
-  for (size_t i = 0; i < raw.size(); ++i) Put16(b, 2 * i, raw[i]);
-  ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, static_cast<uint32_t>(b.size()), b.data()));
-}
-
+// A text through the sizing protocol: the size asked for, nothing written
+// into a buffer one byte short, then the text with its terminating zero.
 std::string Text(int32_t (*call)(uint64_t, uint16_t, uint32_t, char*, uint32_t, uint32_t*), uint64_t h,
                  uint16_t section, uint32_t index) {
   uint32_t needed = 0;
   EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, nullptr, 0, &needed));
   std::string text(needed, '\x7f');
   EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, text.data(), needed - 1, &needed));
-  EXPECT_EQ('\x7f', text[0]) << "nothing is written into a short buffer";
+  EXPECT_EQ('\x7f', text[0]);
   EXPECT_EQ(TOVA_OK, call(h, section, index, text.data(), needed, &needed));
   EXPECT_EQ('\0', text.back());
   text.pop_back();
@@ -78,8 +60,8 @@ std::string Utf8(const TOVA_WSTRING& wide) {
 }
 
 TEST(TovaExt, RenderingsAgreeWithTheLibrarysTexts) {
-  const uint64_t h = MakeDocument(false);
-  float offset = 1.5f;
+  const uint64_t h = MakeDocument(false, {1, 2, 3, 4});
+  const float offset = 1.5f;
   ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(h, TOVA_SECT_DataHeader, TOVA_DH_PARAM_FixOffsetTempC, 4, &offset));
   uint32_t count = 0;
   ASSERT_EQ(TOVA_OK, TOVADLL_GET_NUM_ENTRIES(h, TOVA_SECT_DataHeader, &count));
@@ -100,68 +82,54 @@ TEST(TovaExt, RenderingsAgreeWithTheLibrarysTexts) {
   EXPECT_EQ(TOVA_ERR_HANDLE, tovaext_section_string(12345, TOVA_SECT_DataHeader, section, sizeof section, &needed));
   // A surrogate pair, an unpaired surrogate, and a two-byte character.
   const uint16_t utf16[] = {0xD83D, 0xDE00, 0xDC00, 0x00B0};
-  char out[16];
-  ASSERT_EQ(TOVA_OK, tovaext_utf16_to_utf8(utf16, 4, out, sizeof out, &needed));
-  EXPECT_STREQ("\xF0\x9F\x98\x80\xEF\xBF\xBD\xC2\xB0", out);
+  ASSERT_EQ(TOVA_OK, tovaext_utf16_to_utf8(utf16, 4, section, sizeof section, &needed));
+  EXPECT_STREQ("\xF0\x9F\x98\x80\xEF\xBF\xBD\xC2\xB0", section);
   TOVADLL_CLOSE_FILE(h);
 }
 
 TEST(TovaExt, CelsiusThroughTheCalibrationTable) {
-  const uint64_t h = MakeDocument(true);
   // A table point, half way between two points, the last point, and both
   // ends extended along their end segments.
-  SetImage(h, {1000, 1005, 3550, 3560});
+  const uint64_t h = MakeDocument(true, {1000, 1005, 3550, 3560}), plain = MakeDocument(false, {1, 2, 3, 4});
   int32_t available = 0;
   ASSERT_EQ(TOVA_OK, tovaext_celsius_available(h, &available));
   EXPECT_EQ(1, available);
   float frame[4];
   EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_celsius(h, 0, frame, 3));
   ASSERT_EQ(TOVA_OK, tovaext_frame_celsius(h, 0, frame, 4));
-  const float expected[4] = {-50.0f, -49.5f, 205.0f, 206.0f};
-  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(expected[i], frame[i]) << i;
+  EXPECT_EQ(std::vector<float>(frame, frame + 4), (std::vector<float>{-50.0f, -49.5f, 205.0f, 206.0f}));
   double raw[2] = {990, 1234.5}, celsius[2];
   ASSERT_EQ(TOVA_OK, tovaext_raw_to_celsius(h, raw, celsius, 2));
   EXPECT_DOUBLE_EQ(-51.0, celsius[0]);
   EXPECT_DOUBLE_EQ(-26.55, celsius[1]);
-  TOVADLL_CLOSE_FILE(h);
 
-  const uint64_t plain = MakeDocument(false);
-  SetImage(plain, {1, 2, 3, 4});
   ASSERT_EQ(TOVA_OK, tovaext_celsius_available(plain, &available));
   EXPECT_EQ(0, available);
   EXPECT_EQ(TOVAEXT_ERR_NO_CALIBRATION, tovaext_frame_celsius(plain, 0, frame, 4));
   EXPECT_EQ(TOVAEXT_ERR_NO_CALIBRATION, tovaext_raw_to_celsius(plain, raw, celsius, 2));
+  TOVADLL_CLOSE_FILE(h);
   TOVADLL_CLOSE_FILE(plain);
 }
 
 TEST(TovaExt, TimesOfAllFrames) {
-  const uint64_t target = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
-  const uint64_t source = MakeDocument(false);
-  SetImage(source, {1, 2, 3, 4});
-  // 2024-05-17 10:00:01.960, the same 40 ms later, then a month 13.
-  const uint16_t stamps[3][8] = {{2024, 5, 5, 17, 10, 0, 1, 960},
-                                 {2024, 5, 5, 17, 10, 0, 2, 0},
-                                 {2024, 13, 0, 1, 0, 0, 0, 0}};
-  for (const auto& stamp : stamps) {
-    ASSERT_EQ(TOVA_OK, TOVADLL_SET_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, 16, stamp));
+  const uint64_t target = TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF), source = MakeDocument(false, {1, 2, 3, 4});
+  // 2024-05-17 10:07:01.960, the same 40 ms later, a month 13, and a frame without a stamp of its own.
+  for (const std::vector<uint16_t>& stamp : {std::vector<uint16_t>{2024, 5, 5, 17, 10, 7, 1, 960},
+                                             {2024, 5, 5, 17, 10, 7, 2, 0}, {2024, 13, 0, 1, 0, 0, 0, 0}, {}}) {
+    if (stamp.empty()) ASSERT_EQ(TOVA_OK, TOVADLL_REMOVE_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp));
+    else Set(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp, stamp);
     ASSERT_EQ(TOVA_OK, TOVADLL_ADD_TOVA(target, source, 0));
   }
-  // And a frame without a stamp of its own.
-  ASSERT_EQ(TOVA_OK, TOVADLL_REMOVE_ENTRY(source, TOVA_SECT_DataHeader, TOVA_DH_DREC_TimeStamp));
-  ASSERT_EQ(TOVA_OK, TOVADLL_ADD_TOVA(target, source, 0));
   ASSERT_EQ(TOVA_OK, TOVADLL_SET_CURDATASET(target, 1));
   int64_t ms[4];
   uint32_t written = 0;
   EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, tovaext_frame_times(target, ms, 3, &written));
   EXPECT_EQ(4u, written);
   ASSERT_EQ(TOVA_OK, tovaext_frame_times(target, ms, 4, &written));
-  EXPECT_EQ(1715940001960, ms[0]);
-  EXPECT_EQ(1715940002000, ms[1]);
-  EXPECT_EQ(INT64_MIN, ms[2]);
-  EXPECT_EQ(INT64_MIN, ms[3]);
+  EXPECT_EQ(std::vector<int64_t>(ms, ms + 4), (std::vector<int64_t>{1715940421960, 1715940422000, INT64_MIN, INT64_MIN}));
   uint32_t current = 0;
   ASSERT_EQ(TOVA_OK, TOVADLL_GET_CURDATASET(target, &current));
-  EXPECT_EQ(1u, current);
+  EXPECT_EQ(1u, current) << "the current frame stays";
   TOVADLL_CLOSE_FILE(source);
   TOVADLL_CLOSE_FILE(target);
 }
