@@ -1,12 +1,9 @@
 /*
- * The public header compiled as C, and every C export called through the
- * shared library (libHOLMDAQTova.so, or HOLMDAQTova.dll through its import
- * library): a memory document with entries, one dataset and its buffers, and
- * a file written, read, appended to, saved, renamed and deleted with both the
- * narrow and the _UC path forms. Refusals are the API tests' concern.
- *
- * Runs in a directory of its own (the test's working directory) and leaves no
- * file behind. Prints each failed check and a closing "N passed, N failed".
+ * The public header compiled as C, and every C export called through the shared library (or HOLMDAQTova.dll
+ * through its import library): a memory document with entries, one dataset and its buffers, and a file written,
+ * read, appended to, saved, renamed and deleted with the narrow and the _UC path forms. Refusals are the API
+ * tests' concern. Runs in a directory of its own and leaves no file behind; prints each failed check and a
+ * closing "N passed, N failed".
  */
 #include "HOLMDAQTova.h"
 
@@ -69,30 +66,27 @@ static void MemoryDocument(void) {
   CHECK(TOVADLL_GET_TOVA_TYPE(h, &n) == TOVA_OK && n == TOVA_TYPE_MEMORY);
   CHECK(TOVADLL_GET_NUM_ENTRIES(h, gh, &n) == TOVA_OK && n == 2);
   CHECK(TOVADLL_GET_ENTRY_DATASIZE(h, TOVA_SECT_Image, TOVA_IM_Data, &size) == TOVA_OK && size == sizeof kPixels);
-  CHECK_OK(TOVADLL_GET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, &data, &size, 0));
-  CHECK(data != NULL && size == sizeof kPixels && memcmp(data, kPixels, sizeof kPixels) == 0);
+  CHECK(TOVADLL_GET_ENTRY(h, TOVA_SECT_Image, TOVA_IM_Data, &data, &size, 0) == TOVA_OK && size == sizeof kPixels);
+  CHECK(data != NULL && memcmp(data, kPixels, sizeof kPixels) == 0);
   CHECK_EQ(33 - TOVA_EXIST_ENTRY_BIAS, TOVADLL_EXIST_ENTRY(h, gh, TOVA_GH_INFO_DeviceString_MBC));
   CHECK_OK(TOVADLL_SET_ENTRY_ISOPTIONAL(h, gh, TOVA_GH_INFO_SensorX, 1));
-  CHECK_OK(TOVADLL_SET_ENTRY(h, gh, TOVA_GH_Version_MBC, 4, "1.0"));
-  CHECK_OK(TOVADLL_REMOVE_ENTRY(h, gh, TOVA_GH_Version_MBC));
+  CHECK(TOVADLL_SET_ENTRY(h, gh, TOVA_GH_Version_MBC, 4, "1.0") == TOVA_OK &&
+        TOVADLL_REMOVE_ENTRY(h, gh, TOVA_GH_Version_MBC) == TOVA_OK);
   CHECK(TOVADLL_GET_NUMDATASETS(h, &n) == TOVA_OK && n == 1);
   CHECK(TOVADLL_GET_CURDATASET(h, &n) == TOVA_OK && n == 0);
   CHECK_EQ(TOVA_ERR_DATASET, TOVADLL_SET_CURDATASET(h, 1));
   CHECK_OK(TOVADLL_SET_CURDATASET_EX(h, 0, 0));
   CHECK_EQ(TOVA_ERR_TOO_FEW_DATASETS, TOVADLL_REMOVE_DATASET(h, 0));
-  CHECK_OK(TOVADLL_SET_MODIFIED(h, 0));
-  CHECK(TOVADLL_GET_MODIFIED(h, &n) == TOVA_OK && n == 0);
+  CHECK(TOVADLL_SET_MODIFIED(h, 0) == TOVA_OK && TOVADLL_GET_MODIFIED(h, &n) == TOVA_OK && n == 0);
   CHECK(TOVADLL_LOCK(h) == TOVA_OK && TOVADLL_UNLOCK(h) == TOVA_OK);
 
   /* The dataset as bytes, the image data last; read back and appended again. */
-  CHECK_OK(TOVADLL_GET_BUFFERSIZE(h, &size));
-  CHECK(size > sizeof kPixels && size <= sizeof a);
+  CHECK(TOVADLL_GET_BUFFERSIZE(h, &size) == TOVA_OK && size > sizeof kPixels && size <= sizeof a);
   CHECK(TOVADLL_WRITE_TO_BUFFER(h, a, sizeof a, &written) == TOVA_OK && written == size);
   CHECK_OK(TOVADLL_WRITE_TO_BUFFER_EX(h, b, sizeof b, &written, &offset, &image));
   CHECK(image == sizeof kPixels && offset + image == size && memcmp(a, b, size) == 0);
   CHECK_OK(TOVADLL_READ_FROM_BUFFER(r, a, size));
-  CHECK_OK(TOVADLL_READ_FROM_BUFFER_EX(r, a, size, &offset2, &image2));
-  CHECK(offset == offset2 && image == image2);
+  CHECK(TOVADLL_READ_FROM_BUFFER_EX(r, a, size, &offset2, &image2) == TOVA_OK && offset == offset2 && image == image2);
   CHECK(TOVADLL_ADD_TOVA_BUFFERED_WRITE(w, r, b, sizeof b, &written) == TOVA_OK && written == size);
   CHECK(memcmp(a, b, size) == 0);
   CHECK(TOVADLL_CLOSE_FILE(w) == TOVA_OK && TOVADLL_CLOSE_FILE(r) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
@@ -120,8 +114,7 @@ static void Files(void) {
   CHECK(TOVADLL_SAVE_FILE(h, "c_api_saved.tova") == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
   /* The first dataset, then the rest in the background scan. */
   h = TOVADLL_OPEN_FILE_READ_UC(Widen("c_api_saved.tova", w1));
-  CHECK_OK(TOVADLL_READ_FROM_FILE(h, 0, 0));
-  CHECK_OK(TOVADLL_READ_FROM_FILE_AFTER_FIRST(h, &cancel));
+  CHECK(TOVADLL_READ_FROM_FILE(h, 0, 0) == TOVA_OK && TOVADLL_READ_FROM_FILE_AFTER_FIRST(h, &cancel) == TOVA_OK);
   CHECK(TOVADLL_SAVE_FILE_UC(h, Widen("c_api_saved2.tova", w2)) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
   /* A second dataset through a read-write document. */
   h = TOVADLL_OPEN_FILE_READWRITE("c_api.tova", 1);
@@ -138,8 +131,8 @@ static void Files(void) {
   CHECK_EQ(TOVA_ERR_FILE_SIZE, TOVADLL_GET_FILE_SIZE("c_api_renamed.tova", &mb));
   CHECK_EQ(TOVA_ERR_DELETE, TOVADLL_FILE_DELETE_ALL_OLD_UC(Widen("*.*", w1), 0));
   CHECK_OK(TOVADLL_FILE_DELETE_ALL_OLD("c_api_no_such_dir" SEP, 0));
-  CHECK_OK(TOVADLL_FILE_DELETE_ALL_OLD_EX("." SEP, 0, &stop));
-  CHECK_OK(TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(Widen("." SEP, w1), 0, &stop));
+  CHECK(TOVADLL_FILE_DELETE_ALL_OLD_EX("." SEP, 0, &stop) == TOVA_OK &&
+        TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(Widen("." SEP, w1), 0, &stop) == TOVA_OK);
   CHECK_OK(TOVADLL_FILE_DELETE_UC(Widen("c_api_back.tova", w1)));
   CHECK_OK(TOVADLL_FILE_DELETE("c_api_saved.tova"));
   CHECK(TOVADLL_FILE_DELETE("c_api_saved2.tova") == TOVA_OK && TOVADLL_FILE_DELETE("c_api_uc.tova") == TOVA_OK);
