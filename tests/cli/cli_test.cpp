@@ -57,7 +57,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Comma-separated numbers, row by row.
 std::vector<std::vector<double>> Rows(const std::string& text) {
   std::vector<std::vector<double>> rows;
   for (std::string line : Lines(text)) {
@@ -76,12 +75,13 @@ std::map<std::string, std::string> InfoFields(const std::string& text) {
   return fields;
 }
 
+constexpr uint16_t kZero = 0;
+
 struct Recording {
   uint16_t width = 8, height = 6, data_unit = TOVA_DATAUNIT_U16;
 };
 
-// A ramp that starts where each data unit has something to show (a negative
-// start for S16, a fraction for FLT, beyond 16 bits for U32).
+// A ramp that starts where each data unit has something to show: negative for S16, a fraction for FLT, over 65535.
 Bytes Ramp(const Recording& r) {
   const size_t count = size_t{r.width} * r.height, bpp = r.data_unit % 2 == 0 ? 2 : 4;  // U16 and S16 (0, 2) take 2
   const int64_t start = r.data_unit == TOVA_DATAUNIT_U32 ? 70000 : r.data_unit == TOVA_DATAUNIT_S16 ? -10 : 1000;
@@ -95,16 +95,14 @@ Bytes Ramp(const Recording& r) {
   return pixels;
 }
 
-// A memory document of one frame, made through the public API.
 uint64_t MemoryFrame(const Recording& r, const Bytes& pixels) {
   const uint64_t mem = TOVADLL_OPEN_FILE_MEM(1, r.data_unit, 0);
-  const char device[] = "TEST CAMERA -ID: 7";
+  const char device[] = "TEST CAMERA -ID: 7";  // appends to a file compare the device
   TOVADLL_SET_ENTRY(mem, TOVA_SECT_GlobalHeader, TOVA_GH_INFO_DeviceString_MBC, sizeof device, device);
-  const uint16_t zero = 0;
   const std::tuple<uint16_t, uint16_t, const uint16_t*> fields[] = {
       {TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorX, &r.width}, {TOVA_SECT_GlobalHeader, TOVA_GH_INFO_SensorY, &r.height},
-      {TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, &r.width},     {TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, &r.height},
-      {TOVA_SECT_DataHeader, TOVA_DH_PARAM_MeasurementRange, &zero}};
+      {TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeX, &r.width}, {TOVA_SECT_DataHeader, TOVA_DH_DREC_SizeY, &r.height},
+      {TOVA_SECT_DataHeader, TOVA_DH_PARAM_MeasurementRange, &kZero}};
   for (const auto& [section, id, value] : fields) TOVADLL_SET_ENTRY(mem, section, id, 2, value);
   TOVADLL_SET_ENTRY(mem, TOVA_SECT_Image, TOVA_IM_Data, static_cast<uint32_t>(pixels.size()), pixels.data());
   return mem;
@@ -157,7 +155,6 @@ class TovaCli : public ::testing::Test {
   void Sample(const std::string& name, int frames, const std::string& size) {
     Tova({"sample", P(name), "--frames", std::to_string(frames), "--size", size});
   }
-  // The CSV of "tova export --celsius" of one frame.
   std::vector<std::vector<double>> CelsiusCsv(const std::string& name, uint32_t frame) const {
     Tova({"export", P(name), "--frame", std::to_string(frame), "--celsius", "-o", P("f.csv")});
     return Rows(ReadFile(P("f.csv")));
@@ -179,19 +176,9 @@ TEST_F(TovaCli, SampleWritesARealisticRecordingThatInfoDescribes) {
   EXPECT_HAS(fields["Device"], "-ID: ");
   EXPECT_NE(fields["First frame"], fields["Last frame"]);
 
-  // Centi-kelvin frames of a warm background (18 to 30 degrees) and a hot spot (60 to 80) that moves.
-  std::vector<ptrdiff_t> hottest;
-  for (const Bytes& pixels : Images(P("s.tova"))) {
-    std::vector<uint16_t> raw(40 * 30);
-    std::memcpy(raw.data(), pixels.data(), std::min(pixels.size(), raw.size() * 2));
-    const auto [low, high] = std::minmax_element(raw.begin(), raw.end());
-    EXPECT_TRUE(pixels.size() == 2400 && *low > 29115 && *low < 30315 && *high > 33315 && *high < 35315);
-    hottest.push_back(high - raw.begin());
-  }
-  EXPECT_TRUE(hottest.size() == 12 && std::adjacent_find(hottest.begin(), hottest.end()) == hottest.end());
 }
 
-TEST_F(TovaCli, FailuresNameTheReasonOnStderrWithANonzeroStatus) {
+TEST_F(TovaCli, FailuresNameTheReasonOnStderrWithANonzeroStatusAndEveryCommandHasHelp) {
   Sample("s.tova", 3, "8x6");
   const std::string good = ReadFile(P("s.tova"));
   WriteFile(P("garbage.tova"), std::string("\x10\x00\x00\x00\x34\x12 not a recording at all", 30));
@@ -221,9 +208,6 @@ TEST_F(TovaCli, FailuresNameTheReasonOnStderrWithANonzeroStatus) {
   }
   EXPECT_FALSE(fs::exists(P("x.png")));
   EXPECT_EQ(ReadFile(P("s.tova")), good) << "a refused sample leaves the existing file alone";
-}
-
-TEST_F(TovaCli, EverySubcommandHasHelp) {
   const std::string top = Tova({"--help"});
   for (const std::string name : {"info", "dump", "export", "cat", "rm", "mv", "du", "clean", "sample", "repair"}) {
     EXPECT_HAS(top, "  " + name + " ");
@@ -271,8 +255,7 @@ constexpr int kBlack = 0, kWhite = 3 * 255;
 TEST_F(TovaCli, ExportPngIsTheFrameInFalseColourWithAColourBar) {
   Sample("s.tova", 3, "48x36");
   EXPECT_HAS(Tova({"export", P("s.tova"), "--frame", "2", "-o", P("f.png")}), "stored display scale");
-  // Layout: the image, then 64 columns for the colour bar and its labels.
-  const Png png(P("f.png"), 48 + 64);
+  const Png png(P("f.png"), 48 + 64);  // the image, then 64 columns for the colour bar and its labels
   ASSERT_EQ(png.light.size(), (48u + 64u) * 36u);
   std::vector<int> image;
   for (uint32_t y = 0; y < 36; ++y) image.insert(image.end(), &png.light[y * 112], &png.light[y * 112 + 48]);
@@ -283,7 +266,6 @@ TEST_F(TovaCli, ExportPngIsTheFrameInFalseColourWithAColourBar) {
   EXPECT_GT(png.At(58, 10), png.At(58, 25));
   EXPECT_EQ(png.At(49, 18), kBlack);
 
-  // --all: one numbered file per frame.
   Tova({"export", P("s.tova"), "--all", "-o", P("frame.png")});
   for (int f = 0; f < 3; ++f) EXPECT_EQ(Png(P("frame-000" + std::to_string(f) + ".png"), 112).light.size(), 112u * 36u);
   EXPECT_FALSE(fs::exists(P("frame-0003.png")) || fs::exists(P("frame.png")));
@@ -334,8 +316,7 @@ TEST_F(TovaCli, ExportCsvAndRawCarryTheStoredPixelsOfEveryDataUnit) {
   EXPECT_FALSE(fs::exists(P("t.png")));
 }
 
-// Every input is checked before anything is written: no half-made output
-// stays, and with --append the existing output stays as it was.
+// Every input is checked before anything is written: no half-made output, nor a changed one with --append.
 TEST_F(TovaCli, CatJoinsRecordingsThatFitAndRefusesBeforeWritingAnything) {
   Sample("a.tova", 3, "16x12");
   Sample("b.tova", 4, "16x12");
@@ -360,8 +341,7 @@ TEST_F(TovaCli, CatJoinsRecordingsThatFitAndRefusesBeforeWritingAnything) {
   EXPECT_EQ(ReadFile(P("ab.tova")), before);
 }
 
-// The housekeeping commands report continuation files with the document;
-// which files go is the library's concern.
+// The housekeeping commands report continuation files with the document; which files go is the library's concern.
 TEST_F(TovaCli, RmMvDuAndCleanReportContinuationFiles) {
   Sample("x.tova", 2, "16x12");
   char size[32];
@@ -399,9 +379,8 @@ TEST_F(TovaCli, RmMvDuAndCleanReportContinuationFiles) {
   EXPECT_HAS(Tova({"clean", P("rec/young.tova"), "--older-than", "1h"}, 1), "not a directory");
 }
 
-// Each kind of damage on a recording of 3 frames, repaired with -o or
-// --in-place or only looked at: the exit status, the frames of the result,
-// what stays of the damaged file and what the report names.
+// Each kind of damage on a recording of 3 frames, repaired with -o or --in-place or only looked at: the exit status,
+// the frames of the result, what stays of the damaged file and what the report names.
 TEST_F(TovaCli, RepairKeepsWholeFramesDropsTheRestAndLeavesCleanFilesAlone) {
   const auto cut = [](const std::string& p) { fs::resize_file(p, fs::file_size(p) - 1000); };
   const struct {
@@ -460,13 +439,11 @@ TEST_F(TovaCli, RecorderKilledAtRandomMomentsKeepsEveryReturnedFrame) {
       const uint64_t out = TOVADLL_OPEN_FILE_WRITE(path.c_str(), 0);
       for (uint32_t i = 1;; ++i) {
         const uint64_t frame = MemoryFrame({.width = 320, .height = 240}, image(i));
-        if (TOVADLL_ADD_TOVA(out, frame, 0) != TOVA_OK) _exit(3);
+        if (TOVADLL_ADD_TOVA(out, frame, 0) != TOVA_OK || write(fds[1], &i, sizeof i) != sizeof i) _exit(3);
         TOVADLL_CLOSE_FILE(frame);
-        if (write(fds[1], &i, sizeof i) != sizeof i) _exit(4);
       }
     }
     close(fds[1]);
-    // Wait for a few returned appends, then kill after a random pause.
     const uint32_t wait_for = rng() % 4;
     uint32_t returned = 0, value = 0;
     while (returned < wait_for && read(fds[0], &value, sizeof value) == sizeof value) returned = value;
@@ -486,8 +463,7 @@ TEST_F(TovaCli, RecorderKilledAtRandomMomentsKeepsEveryReturnedFrame) {
     if (returned == 0 && (rc == TOVAEXT_ERR_SALVAGE_NOTHING || rc == TOVA_ERR_OPEN)) continue;
     ASSERT_EQ(rc, TOVA_OK) << returned << " frames returned";
     const std::vector<Bytes> frames = Images(out);
-    ASSERT_GE(frames.size(), returned);
-    ASSERT_LE(frames.size(), returned + 1);
+    ASSERT_TRUE(frames.size() == returned || frames.size() == returned + 1) << frames.size() << " of " << returned;
     EXPECT_EQ(report.datasets_kept, frames.size());
     for (size_t i = 0; i < frames.size(); ++i) ASSERT_TRUE(frames[i] == image(i + 1)) << "frame " << i;
   }
@@ -550,7 +526,6 @@ int FrameCount(const std::string& video) {
   return std::atoi(line);
 }
 
-// Whether a frame (of float32 values when celsius) shows frame 13.
 bool IsFrame13(const std::string& frame, bool celsius, const std::string& raw13, double celsius13) {
   float v = 0;
   if (celsius) std::memcpy(&v, frame.data() + (5 * 40 + 7) * 4, 4);
@@ -599,7 +574,6 @@ TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
     EXPECT_NEAR(high[frame], hi, 0.005);
   }
 
-  // Bad requests get clear errors and the server keeps answering.
   const std::tuple<const char*, const char*, int, const char*> bad_requests[] = {
       {"GET", "/api/frames/30", 404, "frames 0 to 29"},
       {"GET", "/api/frames/99999999999999/values", 404, "does not exist"},

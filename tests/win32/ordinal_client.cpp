@@ -88,14 +88,11 @@ void TextExports(const Api& api) {
   CHECK(api.TOVADLL_CLOSE_FILE(h) == 0 && api.TOVADLL_EXIST(h) == TOVA_ERR_HANDLE);
 }
 
-// Whether another opener may read the file now: refused while a write
-// document of the DLL holds it (writers are exclusive).
+// Whether another opener may read the file now: not while a write document of the DLL holds it.
 bool FileIsFree(const std::wstring& path) {
   const HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(f);
-  return true;
+  return f != INVALID_HANDLE_VALUE && CloseHandle(f);
 }
 
 }  // namespace
@@ -109,13 +106,11 @@ int wmain(int argc, wchar_t** argv) {
   HMODULE dll = LoadLibraryW(dll_path.c_str());
   if (CHECK(dll != nullptr) && Bind(dll, api)) {
     TextExports(api);
-    // Unloading closes the documents still open: a write document holds its
-    // file exclusively until then.
+    // Unloading closes the documents still open: a write document holds its file exclusively until then.
     const uint64_t stale = api.TOVADLL_OPEN_FILE_WRITE_UC(held.c_str(), 0);
     CHECK(stale != TOVADLL_INVALID_HANDLE && !FileIsFree(held));
     api.TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0);  // left open as well
-    CHECK(FreeLibrary(dll));
-    CHECK(GetModuleHandleW(L"HOLMDAQTova.dll") == nullptr);
+    CHECK(FreeLibrary(dll) && GetModuleHandleW(L"HOLMDAQTova.dll") == nullptr);
     CHECK(FileIsFree(held));
     // Loaded again, the DLL starts with an empty registry.
     dll = LoadLibraryW(dll_path.c_str());
