@@ -1,5 +1,4 @@
-// tova_ext on memory documents built through the public API: renderings, degrees Celsius through a known
-// calibration table, and frame time stamps.
+// tova_ext on memory documents: renderings, degrees Celsius through a known table, and frame time stamps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -37,13 +36,12 @@ uint64_t MakeDocument(bool table, const std::vector<uint16_t>& pixels) {
 // A text through the sizing protocol: the size asked for, nothing written into a buffer one byte short, then the
 // text with its terminating zero.
 std::string Text(int32_t (*call)(uint64_t, uint16_t, uint32_t, char*, uint32_t, uint32_t*), uint64_t h,
-                 uint16_t section, uint32_t index) {
+                 uint16_t section, uint32_t i) {
   uint32_t needed = 0;
-  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, nullptr, 0, &needed));
+  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, i, nullptr, 0, &needed));
   std::string text(needed, '\x7f');
-  EXPECT_EQ(TOVAEXT_ERR_BUFFER_TOO_SMALL, call(h, section, index, text.data(), needed - 1, &needed));
-  EXPECT_EQ(text[0], '\x7f');
-  EXPECT_TRUE(call(h, section, index, text.data(), needed, &needed) == TOVA_OK && text.back() == '\0');
+  EXPECT_TRUE(call(h, section, i, text.data(), needed - 1, &needed) == TOVAEXT_ERR_BUFFER_TOO_SMALL && text[0] == 127);
+  EXPECT_TRUE(call(h, section, i, text.data(), needed, &needed) == TOVA_OK && text.back() == '\0');
   text.pop_back();
   return text;
 }
