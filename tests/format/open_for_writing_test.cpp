@@ -1,7 +1,6 @@
-// Opening for writing and read-write: new files (with the old document's
-// continuation files gone), appends to missing, empty, non-empty and foreign
-// files, appends that continue in the last continuation file or where the
-// reader ends, and the byte layout that appends produce.
+// Opening for writing and read-write: new files replacing old documents,
+// appends to missing, empty, non-empty and foreign files, where appends go on
+// and the byte layout they produce.
 #include <gtest/gtest.h>
 
 #include "catalog/catalog.h"
@@ -77,11 +76,6 @@ TEST(OpenForWriting, AppendsToMissingAndEmptyFiles) {
   const size_t before = api::TheRegistry().Count();
   EXPECT_EQ(OpenReadWrite(path, 1), TOVADLL_INVALID_HANDLE);
   EXPECT_EQ(api::TheRegistry().Count(), before);
-  CTOVAFile doc(catalog::Rules());
-  EXPECT_EQ(format::OpenForWriting(doc, path, format::WriteStart::kAppend, format::Access::kReadWrite, NoProgress()),
-            Code::kDataset);
-  EXPECT_EQ(doc.type, DocumentType::kClosed);
-  EXPECT_EQ(format::WriterOf(doc), nullptr);
   EXPECT_TRUE(ReadFileBytes(path).empty());
   ASSERT_EQ(AppendValues(Handle(OpenWrite(path, 1)), {1, 2}), TOVA_OK);
   EXPECT_EQ(Shapes(ReadFileBytes(path)).at(0).id, kGH);

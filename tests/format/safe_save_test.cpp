@@ -6,8 +6,6 @@
 // leftovers of earlier saves, refusals, durability and the progress dialog.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "platform/performance_counter.h"
 #include "progress/progress_test_support.h"
 #include "support/documents.h"
@@ -22,49 +20,36 @@ uint64_t ReadDocument(const std::u16string& path) {
   return r;
 }
 
+enum class Kind { kMemory, kRead, kReadOther, kReadWrite };
 struct SaveCase {
   const char* name;
-  // Writes the old document at path (and what else lies in dir) and opens the document to save.
-  std::function<uint64_t(const TempTree& dir, const std::u16string& path)> setup;
+  Values old_doc;  // at the path before the save
+  Kind kind;
+  Values source;  // the memory document's or the other file's datasets
+  int removed;    // the dataset a read or read-write document of the path drops
   Values saved;
 };
 
-const std::vector<SaveCase>& Cases() {
-  static const std::vector<SaveCase> cases = {
-      {"memory document over a longer document",
-       [](const TempTree&, const std::u16string& path) {
-         WriteDocument(path, {1, 2, 3, 4, 5});
-         return MakeMemoryDocument({7, 8});
-       }, {7, 8}},
-      {"memory document over a shorter document",
-       [](const TempTree&, const std::u16string& path) {
-         WriteDocument(path, {1});
-         return MakeMemoryDocument({7, 8, 9, 10});
-       }, {7, 8, 9, 10}},
-      {"memory document to a new path", [](const TempTree&, const std::u16string&) { return MakeMemoryDocument({7, 8}); },
-       {7, 8}},
-      {"read document onto its own path",
-       [](const TempTree&, const std::u16string& path) {
-         WriteDocument(path, {1, 2, 3});
-         const uint64_t r = ReadDocument(path);
-         TOVADLL_REMOVE_DATASET(r, 1);
-         return r;
-       }, {1, 3}},
-      {"read document over another document",
-       [](const TempTree& dir, const std::u16string& path) {
-         WriteDocument(dir.Path(u"src.tova"), {4, 5, 6});
-         WriteDocument(path, {1, 2});
-         return ReadDocument(dir.Path(u"src.tova"));
-       }, {4, 5, 6}},
-      {"read-write document onto its own path",
-       [](const TempTree&, const std::u16string& path) {
-         WriteDocument(path, {1, 2, 3, 4});
-         const uint64_t rw = OpenReadWrite(path, 1);
-         TOVADLL_REMOVE_DATASET(rw, 3);
-         return rw;
-       }, {1, 2, 3}},
-  };
-  return cases;
+const SaveCase kCases[] = {
+    {"memory document over a longer document", {1, 2, 3, 4, 5}, Kind::kMemory, {7, 8}, 0, {7, 8}},
+    {"memory document over a shorter document", {1}, Kind::kMemory, {7, 8, 9, 10}, 0, {7, 8, 9, 10}},
+    {"memory document to a new path", {}, Kind::kMemory, {7, 8}, 0, {7, 8}},
+    {"read document onto its own path", {1, 2, 3}, Kind::kRead, {}, 1, {1, 3}},
+    {"read document over another document", {1, 2}, Kind::kReadOther, {4, 5, 6}, 0, {4, 5, 6}},
+    {"read-write document onto its own path", {1, 2, 3, 4}, Kind::kReadWrite, {}, 3, {1, 2, 3}},
+};
+
+// Writes the old document at path (and the other file in dir) and opens the document to save.
+uint64_t OpenToSave(const SaveCase& c, const TempTree& dir, const std::u16string& path) {
+  if (!c.old_doc.empty()) WriteDocument(path, c.old_doc);
+  if (c.kind == Kind::kMemory) return MakeMemoryDocument(c.source);
+  if (c.kind == Kind::kReadOther) {
+    WriteDocument(dir.Path(u"src.tova"), c.source);
+    return ReadDocument(dir.Path(u"src.tova"));
+  }
+  const uint64_t h = c.kind == Kind::kRead ? ReadDocument(path) : OpenReadWrite(path, 1);
+  TOVADLL_REMOVE_DATASET(h, c.removed);
+  return h;
 }
 
 // What lies at the path: the bytes and names of its file set (temporary names included).
@@ -80,17 +65,17 @@ class SaveFault : public ::testing::TestWithParam<FsOp> {};
 TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
   const FsOp op = GetParam();
   PartLimit limit(100);  // old and new documents span several parts
-  for (const SaveCase& c : Cases()) {
+  NoSyncFileSystem no_sync;
+  for (const SaveCase& c : kCases) {
     // What lies at the path before and after a save without faults (read once
     // no document holds the files: Windows share modes).
     Stored old_doc, new_doc;
     {
-      NoSyncFileSystem no_sync;
       ScopedFileSystem scope(no_sync);
       TempTree before, after;
-      TOVADLL_CLOSE_FILE(c.setup(before, before.Path(u"a.tova")));
+      TOVADLL_CLOSE_FILE(OpenToSave(c, before, before.Path(u"a.tova")));
       old_doc = StoredAt(before);
-      Handle d(c.setup(after, after.Path(u"a.tova")));
+      Handle d(OpenToSave(c, after, after.Path(u"a.tova")));
       ASSERT_EQ(Save(d, after.Path(u"a.tova")), TOVA_OK) << c.name;
       TOVADLL_CLOSE_FILE(d);
       new_doc = StoredAt(after);
@@ -103,19 +88,16 @@ TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
       const std::u16string path = dir.Path(u"a.tova");
       uint64_t d;
       {
-        NoSyncFileSystem no_sync;
         ScopedFileSystem scope(no_sync);
-        d = c.setup(dir, path);
+        d = OpenToSave(c, dir, path);
       }
       Handle closer(d);
+      FaultFileSystem fs;
       int32_t rc;
-      bool hit;
       {
-        FaultFileSystem fs;
         ScopedFileSystem scope(fs);
         fs.FailNth(op, n);
         rc = Save(d, path);
-        hit = fs.Count(op) >= n;
         fs.Clear();  // files the document holds stay with this layer
       }
       std::vector<std::u16string> left = DirectoryNames(dir.path(), u"$$$");
@@ -138,7 +120,7 @@ TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
         // Committed, then reading the saved file failed: the saved datasets or none.
         EXPECT_TRUE(values == c.saved || values.empty());
       }
-      if (!hit) {
+      if (fs.Count(op) < n) {
         EXPECT_EQ(rc, TOVA_OK);
         break;
       }
@@ -152,11 +134,16 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, SaveFault,
                                            FsOp::Read),
                          [](const ::testing::TestParamInfo<FsOp>& info) { return std::string(OpName(info.param)); });
 
+// A saved document reads and appends from where it was saved, keeps its type and
+// current dataset; a failed commit leaves it at home. Saved onto its own path, a
+// read-write document's file is closed before the commit (no file held open can
+// be replaced on Windows) and opened again afterwards.
 TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
+  PartLimit limit(100);
   TempTree dir;
   const std::u16string a = dir.Path(u"a.tova"), b = dir.Path(u"b.tova");
   ASSERT_EQ(WriteDocument(a, {1, 2, 3}), TOVA_OK);
-  const Bytes a_bytes = ReadFileBytes(a);
+  const Bytes a_bytes = FileSetBytes(a);
   {
     Handle r(ReadDocument(a));
     ASSERT_EQ(TOVADLL_SET_CURDATASET(r, 2), TOVA_OK);
@@ -166,11 +153,10 @@ TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
     EXPECT_EQ(TypeOf(r), TOVA_TYPE_READ);
     EXPECT_EQ(CurDataset(r), 2u);
     EXPECT_EQ(Modified(r), 0u);
-    EXPECT_EQ(ReadFileBytes(a), a_bytes);
+    EXPECT_EQ(FileSetBytes(a), a_bytes);
     ASSERT_EQ(TOVADLL_FILE_DELETE_UC(W(a).c_str()), TOVA_OK);
     EXPECT_EQ(DocumentValues(r), (Values{1, 2, 3}));  // the images now come from the new file
   }
-  // A read-write document appends where it was saved; a failed commit leaves it appending at home.
   Handle rw(OpenReadWrite(b, 1));
   ASSERT_EQ(Save(rw, a), TOVA_OK);
   EXPECT_EQ(TypeOf(rw), TOVA_TYPE_READWRITE);
@@ -182,22 +168,7 @@ TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
   }
   ASSERT_EQ(AppendValues(rw, {4}), TOVA_OK);
   EXPECT_EQ(DocumentValues(rw), (Values{1, 2, 3, 4}));
-  TOVADLL_CLOSE_FILE(rw);
-  EXPECT_EQ(ReadValues(a), (Values{1, 2, 3, 4}));
   EXPECT_EQ(ReadValues(b), (Values{1, 2, 3}));
-  EXPECT_TRUE(DirectoryNames(dir.path(), u"$$$").empty());
-}
-
-// The document's own file is closed before the commit (no file held open can
-// be replaced on Windows) and opened again afterwards.
-TEST(SafeSave, AReadWriteDocumentSavedOntoItsOwnPathGoesOnAppending) {
-  NoSyncFileSystem no_sync;
-  ScopedFileSystem scope(no_sync);
-  PartLimit limit(100);
-  TempTree dir;
-  const std::u16string a = dir.Path(u"a.tova");
-  ASSERT_EQ(WriteDocument(a, {1, 2, 3, 4}), TOVA_OK);
-  Handle rw(OpenReadWrite(a, 1));
   ASSERT_EQ(TOVADLL_REMOVE_DATASET(rw, 3), TOVA_OK);
   ASSERT_EQ(TOVADLL_REMOVE_DATASET(rw, 2), TOVA_OK);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(rw, 1), TOVA_OK);
@@ -205,11 +176,12 @@ TEST(SafeSave, AReadWriteDocumentSavedOntoItsOwnPathGoesOnAppending) {
   EXPECT_EQ(TypeOf(rw), TOVA_TYPE_READWRITE);
   EXPECT_EQ(CurDataset(rw), 1u);
   EXPECT_EQ(Modified(rw), 0u);
-  EXPECT_EQ(DirectoryNames(dir.path()).size(), PartSizes(a).size());  // the longer old document's parts are gone
+  EXPECT_EQ(DirectoryNames(dir.path(), u"a.tova").size(), PartSizes(a).size());  // the longer old one's parts go
   EXPECT_EQ(AppendValues(rw, {9}), TOVA_OK);
   EXPECT_EQ(DocumentValues(rw), (Values{1, 2, 9}));
   TOVADLL_CLOSE_FILE(rw);
   EXPECT_EQ(ReadValues(a), (Values{1, 2, 9}));
+  EXPECT_TRUE(DirectoryNames(dir.path(), u"$$$").empty());
 }
 
 // Leftovers of an earlier save and stray parts of the old document go; refused
@@ -223,21 +195,19 @@ TEST(SafeSave, LeftoversRefusalsAndDurability) {
   for (const char16_t* name : {u"a.tova$$$", u"a.tova$$$ 001", u"a.tova$$$ 005", u"a.tova 017"})
     ASSERT_TRUE(WriteFileBytes(dir.Path(name), "left over"));
   const Bytes old_bytes = FileSetBytes(a);
-  Handle m(MakeMemoryDocument({7, 8, 9}));
-  Handle w(OpenWrite(dir.Path(u"w.tova"), 0));
+  Handle m(MakeMemoryDocument({7, 8, 9})), w(OpenWrite(dir.Path(u"w.tova"), 0));
   EXPECT_EQ(Save(w, a), TOVA_ERR_DOCUMENT_TYPE);
   EXPECT_EQ(TOVADLL_SAVE_FILE(m, nullptr), TOVA_ERR_NULL_POINTER);
   FaultFileSystem fs;
   ScopedFileSystem scope(fs);
   ASSERT_EQ(TOVADLL_SET_MODIFIED(m, 0), TOVA_OK);
-  fs.FailAlways(FsOp::Rename);
-  EXPECT_EQ(Save(m, a), TOVA_ERR_RENAME);
-  EXPECT_EQ(Modified(m), 0u);
-  fs.Clear();
-  fs.FailAlways(FsOp::Write);
-  EXPECT_EQ(Save(m, a), TOVA_ERR_FILE_WRITE);
-  EXPECT_EQ(Modified(m), 1u);
-  fs.Clear();
+  for (const auto& [op, code, modified] : {std::tuple{FsOp::Rename, TOVA_ERR_RENAME, 0u},
+                                           std::tuple{FsOp::Write, TOVA_ERR_FILE_WRITE, 1u}}) {
+    fs.FailAlways(op);
+    EXPECT_EQ(Save(m, a), code);
+    EXPECT_EQ(Modified(m), modified);
+    fs.Clear();
+  }
   EXPECT_EQ(FileSetBytes(a), old_bytes);
   fs.ResetCounters();
   ASSERT_EQ(Save(m, a), TOVA_OK);
