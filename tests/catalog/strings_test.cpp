@@ -48,8 +48,9 @@ class TextExports : public ::testing::Test {
 
 TEST_F(TextExports, FailureCodesEmptyTheString) {
   const std::tuple<uint16_t, uint32_t, int32_t> cases[] = {
-      {0x1234, 0, TOVA_ERR_SECTION_ID}, {0xFF00, 0, TOVA_ERR_SECTION_ID}, {TOVA_SECT_DataHeader, 2, TOVA_ERR_ENTRY_INDEX},
-      {TOVA_SECT_GlobalHeader, 0, TOVA_ERR_ENTRY_INDEX}, {TOVA_SECT_Image, 0xFFFFFFFFu, TOVA_ERR_ENTRY_INDEX}};
+      {0x1234, 0, TOVA_ERR_SECTION_ID}, {0xFF00, 0, TOVA_ERR_SECTION_ID},
+      {TOVA_SECT_DataHeader, 2, TOVA_ERR_ENTRY_INDEX}, {TOVA_SECT_GlobalHeader, 0, TOVA_ERR_ENTRY_INDEX},
+      {TOVA_SECT_Image, 0xFFFFFFFFu, TOVA_ERR_ENTRY_INDEX}};
   for (const auto& [section, index, code] : cases)
     EXPECT_TRUE(Entry(section, index) == R(code, u"") && Data(section, index) == R(code, u"")) << section << index;
   EXPECT_EQ(Section(0x1234), R(TOVA_ERR_SECTION_ID, u""));
