@@ -23,8 +23,8 @@ constexpr uint16_t GH = TOVA_SECT_GlobalHeader, DH = TOVA_SECT_DataHeader;
 constexpr uint32_t kMark = 0xA5A5A5A5u;
 constexpr int32_t kUnchecked = INT32_MIN;  // the result on a live document is another unit's concern
 
-// What a call uses: out values filled with marks that no export writes, the
-// section it names and the live partner document of the two-handle exports.
+// What a call uses: out values filled with marks that no export writes, the section it names and the live partner
+// document of the two-handle exports.
 struct Ctx {
   uint32_t a = kMark, b = kMark, c = kMark, copied = kMark;
   uint8_t mark = 0;

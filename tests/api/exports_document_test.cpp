@@ -1,5 +1,5 @@
-// The exports of opening and closing, entries, datasets and document state: the opens and their failures, entry
-// storage and copying, the lookups that do and do not fall back to the first dataset, present-flag counting.
+// The exports of opening and closing, entries, datasets and document state: the opens and their failures, entry storage
+// and copying, the lookups that do and do not fall back to the first dataset, present-flag counting.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,7 @@
-// The document lock as callers see it through TOVADLL_LOCK / TOVADLL_UNLOCK: re-entrant per thread, refusing an
-// unlock from a thread that does not hold it, blocking the locked exports of other threads but not the unlocked
-// ones, and released by the holder's own TOVADLL_CLOSE_FILE. Orderings are asserted through atomic flags; the only
-// timed wait turns a deadlock into a failure.
+// The document lock as callers see it through TOVADLL_LOCK / TOVADLL_UNLOCK: re-entrant per thread, refusing an unlock
+// from a thread that does not hold it, blocking the locked exports of other threads but not the unlocked ones, and
+// released by the holder's own TOVADLL_CLOSE_FILE. Orderings are asserted through atomic flags; the only timed wait
+// turns a deadlock into a failure.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,6 +1,6 @@
-// The registry of open documents under several threads: opens, closes and calls overlap freely, handles are unique
-// and never reused, and a document closed while another thread is inside a call on it lives until that call ends.
-// Meant to run clean under ThreadSanitizer and AddressSanitizer.
+// The registry of open documents under several threads: opens, closes and calls overlap freely, handles are unique and
+// never reused, and a document closed while another thread is inside a call on it lives until that call ends. Meant to
+// run clean under ThreadSanitizer and AddressSanitizer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,8 +38,8 @@ TEST(ApiRegistry, ConcurrentOpensAndClosesIssueUniqueHandles) {
   for (uint64_t h : all) ASSERT_TRUE(h != 0 && h != TOVADLL_INVALID_HANDLE && TOVADLL_EXIST(h) == 1) << h;
 }
 
-// The test holds the lock, one thread waits inside a locked call and two close the document; whichever runs first,
-// the waiting call ends on a live object, exactly one close succeeds and the handle is gone afterwards.
+// The test holds the lock, one thread waits inside a locked call and two close the document; whichever runs first, the
+// waiting call ends on a live object, exactly one close succeeds and the handle is gone afterwards.
 TEST(ApiRegistry, ClosesRacingACallOnTheSameDocument) {
   for (int round = 0; round < 20; ++round) {
     const uint64_t h = tova::testing::OpenMemoryDocument(2);

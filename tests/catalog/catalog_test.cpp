@@ -1,6 +1,5 @@
-// The identifier catalogue: names, the per-dataset mark, agreement with the
-// public header's constants, and the consistency of every layout's formats
-// with its fields.
+// The identifier catalogue: names, the per-dataset mark, agreement with the public header's constants, and the
+// consistency of every layout's formats with its fields.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,9 +17,8 @@ namespace {
 
 using catalog::EntryName;
 
-// Every identifier constant of the public header (read from the header itself)
-// names the catalogue row of its value, the header names every catalogue
-// identifier (168 of them), and every other identifier is named, and renders, "??".
+// Every identifier constant of the public header (read from the header itself) names the catalogue row of its value,
+// the header names every catalogue identifier (168 of them), and every other identifier is named, and renders, "??".
 TEST(Catalog, HeaderConstantsAgreeWithTheTable) {
   const std::string file = __FILE__;
   std::ifstream header(file.substr(0, file.rfind("tests")) + "include/HOLMDAQTova.h");
@@ -64,8 +62,8 @@ TEST(Catalog, ExactlyTheMarkedIdentifiersArePerDataset) {
   EXPECT_EQ(count, 68u);
 }
 
-// Authoring check of the layouts: every conversion of a format has its field
-// and every field its conversion, and a name comes with its value texts.
+// Authoring check of the layouts: every conversion of a format has its field and every field its conversion, and a name
+// comes with its value texts.
 TEST(Catalog, LayoutFormatsMatchTheirFields) {
   for (const catalog::CatalogRow& row : catalog::Rows()) {
     const catalog::Rendering& r = row.rendering;

@@ -1,5 +1,4 @@
-// Helpers of the catalogue tests: a little-endian byte builder, and the text of
-// an entry built from bytes.
+// Helpers of the catalogue tests: a little-endian byte builder, and the text of an entry built from bytes.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Entry data renderings: golden texts as exact UTF-16 (one or two rows per
-// family, short and overlong data), and a sweep showing, under AddressSanitizer,
-// that no rendering reads beyond the entry's data.
+// Entry data renderings: golden texts as exact UTF-16 (one or two rows per family, short and overlong data), and a
+// sweep showing, under AddressSanitizer, that no rendering reads beyond the entry's data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,8 +56,8 @@ TEST(Render, NumbersTextsBlocksAndNamedValues) {
   });
 }
 
-// The table entries: 6 + 256 lines, the value at offset 20 is TABLE[1], the
-// one at offset 530 (U16) TABLE[256], then the command without a line end.
+// The table entries: 6 + 256 lines, the value at offset 20 is TABLE[1], the one at offset 530 (U16) TABLE[256], then
+// the command without a line end.
 TEST(Render, CalibrationTablesOf256Values) {
   for (bool wide : {false, true}) {
     Bytes data = B().U16(3).U16(0xFFFF).F32(-20.0f).F32(120.0f).F32(-20.0f).F32(2.0f);
@@ -100,8 +99,8 @@ TEST(Render, RecordLayoutsAndLists) {
        u"[0] No: 1\r[0] Type: 2\r[0] SubType: 3\r[0] DHEntryID: 240"},
       {"byte values", 0x0427, B().U8(0).U8(1).U8(255), u"<byte: 3 values>\r[1] 0\r[2] 1\r[3] 255"},
       {"double values, 12 bytes hold one", 0x0426, B().F64(2.5).U32(7), u"<double: 1 values>\r[1] 2.50"},
-      // A short fixed layout renders the pieces whose fields lie wholly inside the data and stops at the first
-      // that does not; longer data renders the layout.
+      // A short fixed layout renders the pieces whose fields lie wholly inside the data and stops at the first that
+      // does not; longer data renders the layout.
       {"time stamp without data", 0x0232, B(), u""},
       {"time stamp of 3 bytes", 0x0232, B().U16(2021).U8(4), u"Year: 2021\r"},
       {"no day: the day of week is left out too", 0x0232, B().U16(2021).U16(4).U16(2), u"Year: 2021\rMonth: 4\r"},
@@ -115,16 +114,14 @@ TEST(Render, RecordLayoutsAndLists) {
   });
 }
 
-// Every catalogue identifier, every data length from 0 to one past its layout
-// (at least 40 bytes), with several fillings. The entry holds an exact-size
-// heap copy of the data, so that any read beyond it is reported.
+// Every catalogue identifier, every data length from 0 to one past its layout (at least 40 bytes), with several
+// fillings. The entry holds an exact-size heap copy of the data, so that any read beyond it is reported.
 TEST(Render, EveryIdentifierEveryLengthStaysInsideTheData) {
   const uint8_t fills[] = {0xFF, 0x00, 0x41, 0xB0};
   for (const catalog::CatalogRow& row : catalog::Rows()) {
     const catalog::Rendering& r = row.rendering;
     const uint32_t extent = std::max<uint32_t>(r.record_size ? 3u * r.record_size : catalog::LayoutExtent(r), 40);
-    // The long calibration tables get one filling: their cost grows with the
-    // square of their length.
+    // The long calibration tables get one filling: their cost grows with the square of their length.
     const int patterns = extent > 64 ? 1 : 5;
     for (uint32_t length = 0; length <= extent + 1; ++length) {
       for (int pattern = 0; pattern < patterns; ++pattern) {

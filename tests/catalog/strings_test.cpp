@@ -1,5 +1,5 @@
-// Section and entry strings, and the three text exports: section and index
-// codes, and the selection by present flag in a later dataset.
+// Section and entry strings, and the three text exports: section and index codes, and the selection by present flag in
+// a later dataset.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -29,8 +29,7 @@ TEST(EntryAndSectionStrings, UnknownIdentifiersAndEntriesWithoutData) {
   EXPECT_EQ(catalog::SectionString(CTOVASection(0x1234, catalog::Rules()), EntryScope::kAll), u"?? <1234> (6 bytes)");
 }
 
-// A memory document: dataset 0 holds the data unit (2) and the calibration
-// version (10) that the open stores.
+// A memory document: dataset 0 holds the data unit (2) and the calibration version (10) that the open stores.
 class TextExports : public ::testing::Test {
  protected:
   void TearDown() override { TOVADLL_CLOSE_FILE(h_); }
@@ -61,9 +60,8 @@ TEST_F(TextExports, FailureCodesEmptyTheString) {
   Doc()->cur_dataset = 0;
 }
 
-// The present flag plays no part in dataset 0. Dataset 1 holds, in this
-// order, a valid-frames entry without the present flag, a time stamp and a
-// shared averaging entry (both present), and a fix emissivity (present).
+// The present flag plays no part in dataset 0. Dataset 1 holds, in this order, a valid-frames entry without the present
+// flag, a time stamp and a shared averaging entry (both present), and a fix emissivity (present).
 TEST_F(TextExports, PresentFlagCountsOnlyInALaterDataset) {
   EXPECT_EQ(Section(TOVA_SECT_DataHeader), R(TOVA_OK, u"TOVA_SECT_DataHeader <FF02> (22 bytes)"));
   Doc()->data_headers[0]->GetEntryAt(0)->present = 0;
@@ -87,8 +85,7 @@ TEST_F(TextExports, PresentFlagCountsOnlyInALaterDataset) {
   EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 3), R(TOVA_ERR_ENTRY_INDEX, u""));
   EXPECT_EQ(Data(TOVA_SECT_DataHeader, 0), R(TOVA_OK, u"Year: 2021\rMonth: 4\rDay: 6\rDayOfWeek: 2\rTime: 8:7:5.4"));
   EXPECT_EQ(Data(TOVA_SECT_DataHeader, 1), R(TOVA_OK, u"3"));
-  // Only the per-dataset entries count: valid frames (8), time stamp (22),
-  // fix emissivity (10).
+  // Only the per-dataset entries count: valid frames (8), time stamp (22), fix emissivity (10).
   EXPECT_EQ(Section(TOVA_SECT_DataHeader), R(TOVA_OK, u"TOVA_SECT_DataHeader <FF02> (46 bytes)"));
   EXPECT_EQ(Data(TOVA_SECT_Image, 0), R(TOVA_ERR_ENTRY_INDEX, u""));
   EXPECT_EQ(Section(TOVA_SECT_Image), R(TOVA_OK, u"TOVA_SECT_Image <FF10> (6 bytes)"));

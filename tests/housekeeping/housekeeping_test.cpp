@@ -171,8 +171,8 @@ TEST_F(ContinuationFiles, RenameKeepsPartNumbersAndReplacesTheTargetSet) {
   }
   for (const char16_t* part : {u"", u" 001", u" 002"})
     EXPECT_EQ(Content(u"b.tova" + std::u16string(part)), "a.tova" + NarrowPath(part));
-  // Part 7 is addressed by the name "a.tova 007": it stays. The target's own
-  // parts beyond the renamed ones would read as parts of the new document: they go.
+  // Part 7 is addressed by the name "a.tova 007": it stays. The target's own parts beyond the renamed ones would read
+  // as parts of the new document: they go.
   EXPECT_EQ(Present({u"a.tova", u"a.tova 001", u"a.tova 002", u"a.tova 7", u"a.tova 009", u"b.tova 7", u"b.tova 007",
                      u"b.tova 009", u"b.tova 003", u"b.tova 4"}),
             "a.tova 7|a.tova 009");
@@ -212,8 +212,8 @@ TEST_F(DeleteOldFiles, DeletesOldDocumentsWithTheirPartsAndEmptiedDirectories) {
             "busy/young.tova|recent");
 }
 
-// Age 0 takes everything before the current second; ages of 2^31 seconds and more are still ages (read as signed
-// 32-bit values they would make every file old).
+// Age 0 takes everything before the current second; ages of 2^31 seconds and more are still ages (read as signed 32-bit
+// values they would make every file old).
 TEST_F(DeleteOldFiles, AgeLimits) {
   Aged({{u"past.tova", 1}, {u"now.tova", 0}, {u"empty/", 1}, {u"fresh/", 0}, {u"young.tova", 10}});
   fault_.created[tree_.path()] = fault_.now - 1000;  // the start directory is never removed

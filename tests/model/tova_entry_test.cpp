@@ -20,9 +20,8 @@ bool Store(CTOVAEntry& e, uint16_t id, uint32_t size, const void* bytes) {
   return e.SetData(id, size, bytes, catalog::Rules().IsPerDataset(id));
 }
 
-// A first store, then a second one into the entry after its modified and
-// present flags were cleared and its per-dataset flag was turned over (as
-// TOVADLL_SET_ENTRY_ISOPTIONAL does).
+// A first store, then a second one into the entry after its modified and present flags were cleared and its per-dataset
+// flag was turned over (as TOVADLL_SET_ENTRY_ISOPTIONAL does).
 TEST(ModelEntry, StoresFollowTheFlagRules) {
   const uint8_t other[4] = {1, 2, 3, 5}, three[3] = {9, 8, 7};
   const struct {
@@ -59,8 +58,8 @@ TEST(ModelEntry, StoresFollowTheFlagRules) {
   }
 }
 
-// Sizes whose record length would not fit in 32 bits are refused before the
-// bytes are read; the store of 8 bytes meets a failing allocation.
+// Sizes whose record length would not fit in 32 bits are refused before the bytes are read; the store of 8 bytes meets
+// a failing allocation.
 TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
   const uint8_t bytes[8] = {};
   for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 8u}) {

@@ -1,6 +1,5 @@
-// CTOVAFile: section lookups with the data-header routing, removing datasets
-// (refusals, the merge of the first data header, the current index), the
-// modified state across sections.
+// CTOVAFile: section lookups with the data-header routing, removing datasets (refusals, the merge of the first data
+// header, the current index), the modified state across sections.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -15,9 +14,8 @@
 namespace tova {
 namespace {
 
-// A memory document of n datasets; data header i holds the per-dataset entry
-// 0x0231 = i and image i the entry 0x0300 = i, so that a dataset can be
-// recognised after others were removed.
+// A memory document of n datasets; data header i holds the per-dataset entry 0x0231 = i and image i the entry 0x0300 =
+// i, so that a dataset can be recognised after others were removed.
 void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
   ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), Code::kOk);
   ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), Code::kOk);
@@ -88,8 +86,8 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
   }
 }
 
-// Run with the 1st, 2nd, ... allocation failing until the removal completes:
-// a failed removal is code 3 and changes nothing.
+// Run with the 1st, 2nd, ... allocation failing until the removal completes: a failed removal is code 3 and changes
+// nothing.
 TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
   for (long skip = 0;; ++skip) {
     CTOVAFile doc(catalog::Rules());

@@ -1,5 +1,5 @@
-// The system file layer as both builds must agree on it: narrow paths, share
-// modes (a refused writer cuts nothing), deletion, renaming, directory searches.
+// The system file layer as both builds must agree on it: narrow paths, share modes (a refused writer cuts nothing),
+// deletion, renaming, directory searches.
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,5 +1,5 @@
-// Documents whose paths pass the 260 characters of MAX_PATH: the whole life of a document through the public API, on
-// a path with forward slashes and a ".." step, which Windows must resolve before it takes the path's long form.
+// Documents whose paths pass the 260 characters of MAX_PATH: the whole life of a document through the public API, on a
+// path with forward slashes and a ".." step, which Windows must resolve before it takes the path's long form.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,8 +9,8 @@
 namespace tova::testing {
 namespace {
 
-// Creates dir and the directories above it that are missing, one level at a time and, on Windows, in the \\?\
-// form (the plain form stops at 248).
+// Creates dir and the directories above it that are missing, one level at a time and, on Windows, in the \\?\ form (the
+// plain form stops at 248).
 bool MakeLongDirectory(const std::u16string& dir) {
   std::u16string level;
   std::error_code ec;

@@ -1,6 +1,6 @@
-// A document held open by a writer, in this process or another, is neither deleted, renamed, nor replaced by a
-// save: every platform refuses with the codes Windows gives (its share modes; flock locks elsewhere), and the
-// writer's datasets all reach the file.
+// A document held open by a writer, in this process or another, is neither deleted, renamed, nor replaced by a save:
+// every platform refuses with the codes Windows gives (its share modes; flock locks elsewhere), and the writer's
+// datasets all reach the file.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -56,8 +56,8 @@ TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
 }
 
 #ifndef _WIN32
-// A child process opens the document for appending through the public API, says so on a pipe, and appends 2 and
-// closes when told to.
+// A child process opens the document for appending through the public API, says so on a pipe, and appends 2 and closes
+// when told to.
 TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
   Files f;
   int ready[2], go[2];

@@ -1,5 +1,5 @@
-// The progress dialog, as the reporter of a document operation, on a hand-moved counter and a fake window:
-// when it appears, what it shows, how often it refreshes, how a Cancel returns.
+// The progress dialog, as the reporter of a document operation, on a hand-moved counter and a fake window: when it
+// appears, what it shows, how often it refreshes, how a Cancel returns.
 #include "progress/dlg_tova_status.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +29,8 @@ class ProgressDialogTest : public ::testing::Test {
   DialogProgress doc;
 };
 
-// No window (and so no Cancel) before 250 ms; the first step after creates it
-// and shows the step's number plus one; the text changes at most every 50 ms,
-// but every step pumps the window's messages.
+// No window (and so no Cancel) before 250 ms; the first step after creates it and shows the step's number plus one; the
+// text changes at most every 50 ms, but every step pumps the window's messages.
 TEST_F(ProgressDialogTest, AppearsAfter250MillisecondsAndRefreshesAtMostEvery50) {
   doc.Begin(u"Adding", path);
   log.cancel_pressed = true;

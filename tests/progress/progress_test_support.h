@@ -1,6 +1,5 @@
-// Test doubles for the progress tests: a performance counter moved by hand and
-// a progress window that records what it is asked to do and can press Cancel.
-// Both are installed through the platform seams for the life of the object.
+// Test doubles for the progress tests: a performance counter moved by hand and a progress window that records what it
+// is asked to do and can press Cancel. Both are installed through the platform seams for the life of the object.
 #pragma once
 
 #include <algorithm>
