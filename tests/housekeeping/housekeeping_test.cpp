@@ -171,8 +171,8 @@ TEST_F(ContinuationFiles, RenameKeepsPartNumbersAndReplacesTheTargetSet) {
   }
   for (const char16_t* part : {u"", u" 001", u" 002"})
     EXPECT_EQ(Content(u"b.tova" + std::u16string(part)), "a.tova" + NarrowPath(part));
-  // Part 7 is addressed by the name "a.tova 007": it stays. The target's own parts beyond the renamed ones would read
-  // as parts of the new document: they go.
+  // "a.tova 7" is found as continuation 7 but addressed as "a.tova 007": it stays. The target's own continuations
+  // beyond the renamed ones would read as continuations of the new document: they go.
   EXPECT_EQ(Present({u"a.tova", u"a.tova 001", u"a.tova 002", u"a.tova 7", u"a.tova 009", u"b.tova 7", u"b.tova 007",
                      u"b.tova 009", u"b.tova 003", u"b.tova 4"}),
             "a.tova 7|a.tova 009");
