@@ -1,12 +1,9 @@
-// Helpers of the catalogue tests: exact UTF-16 comparison that shows CR, LF
-// and non-ASCII characters, a little-endian byte builder, and the text of an
-// entry built from bytes.
+// Helpers of the catalogue tests: a little-endian byte builder, and the text of an entry built from bytes.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,26 +12,6 @@
 #include "model/tova_entry.h"
 
 namespace tova::catalog_test {
-
-// CR as \r, LF as \n, other characters outside ASCII as \uXXXX.
-inline std::string Visible(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    char code[12];
-    std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
-    out += c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : (c >= 0x20 && c < 0x7F) ? std::string(1, char(c)) : code;
-  }
-  return out;
-}
-
-inline ::testing::AssertionResult SameText(const char* actual_expr, const char* expected_expr,
-                                           const std::u16string& actual, const std::u16string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << actual_expr << " is\n  \"" << Visible(actual) << "\"\nbut "
-                                       << expected_expr << " is\n  \"" << Visible(expected) << "\"";
-}
-
-#define EXPECT_TEXT(actual, expected) EXPECT_PRED_FORMAT2(::tova::catalog_test::SameText, actual, expected)
 
 // Little-endian entry data.
 class Bytes {
@@ -53,6 +30,7 @@ class Bytes {
   Bytes& Zeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); return *this; }
   operator std::vector<uint8_t>() const { return bytes_; }
   const uint8_t* data() const { return bytes_.data(); }
+  uint32_t size() const { return static_cast<uint32_t>(bytes_.size()); }
 
  private:
   Bytes& Put(uint64_t v, int n) {

@@ -1,6 +1,5 @@
-// Entry data renderings: golden texts as exact UTF-16 (one or two rows per
-// family, short and overlong data), and a sweep showing, under AddressSanitizer,
-// that no rendering reads beyond the entry's data.
+// Entry data renderings: golden texts as exact UTF-16 (one or two rows per family, short and overlong data), and a
+// sweep showing, under AddressSanitizer, that no rendering reads beyond the entry's data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,30 +23,21 @@ struct Golden {
 };
 
 void ExpectAll(const std::vector<Golden>& cases) {
-  for (const Golden& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_TEXT(RenderEntry(c.id, c.data), c.text);
-  }
+  for (const Golden& c : cases) EXPECT_EQ(RenderEntry(c.id, c.data), c.text) << c.label;
 }
 
 Bytes B() { return Bytes(); }
 
-TEST(Render, SimpleNumbersTextsAndBlocks) {
+TEST(Render, NumbersTextsBlocksAndNamedValues) {
   ExpectAll({
       {"sensor width", 0x0111, B().U16(640), u"640"},
       {"internal image number is 16 bits", 0x0286, B().U32(70000), u"4464"},
       {"pre-trigger frames", 0x025C, B().U16(10), u"10: "},
       {"isotherm count 0 is empty", 0x0269, B().U16(0), u""},
-      {"isotherm count 3", 0x0269, B().U16(3), u"3"},
       {"ambient temperature", 0x0242, B().F32(21.5f), u"21.5 °C"},
-      {"frames per second", 0x0181, B().F32(25.0f), u"25.0 Hz"},
-      {"calculated offset", 0x029B, B().F32(-1.5f), u"-1.50 °C (K)"},
-      {"object distance", 0x024F, B().F32(1.5f), u"1.500 m"},
       {"background colour", 0x0268, B().U32(0x00FF8040), u"FF8040"},
-      {"3D placeholder", 0x025B, B().U32(12345), u"...\r\n..."},
       {"IR/VIS placeholder without data", 0x025D, B(), u"...\r\n..."},
       {"image data", 0x0300, B().Zeros(100), u"<bin: 100 bytes>"},
-      {"user data 05", 0x0404, B().Zeros(100), u"<bin: 100 bytes>"},
       {"embedded visual image", 0x0603, B().Zeros(5000), u"<txt: 5000 bytes>"},
       {"outside the catalogue", 0x1234, B().U16(7), u"??"},
       {"origin with code-page characters", 0x0101, B().Text("Lab \xB0 \x80 \xE9", 9), u"Lab ° € é"},
@@ -58,33 +48,16 @@ TEST(Render, SimpleNumbersTextsAndBlocks) {
       {"calibration string, UTF-16 (0x0074)", 0x1220, B().U16(u't').U16(u'a').U16(0), u"ta"},
       {"calibration string, 0x00FF stays UTF-16", 0x1220, B().U16(0x00FF).U16(u'A'), u"\u00FFA"},
       {"calibration string, 0x0100 is narrow", 0x1220, B().U16(0x0100).U16(u'A'), u""},
-  });
-}
-
-TEST(Render, EnumeratedValues) {
-  ExpectAll({
       {"data unit", 0x0200, B().U16(2), u"2: S16"},
-      {"calibration not used", 0x0210, B().U16(65535), u"65535: not used"},
-      {"calibration gap", 0x0210, B().U16(5), u"5: ??"},
       {"usage IN1", 0x0184, B().U32(2), u"2: seuqence trigger"},
       {"usage IN1 unknown", 0x0184, B().U32(3), u"3: ??"},
       {"usage read as 32 bits", 0x0184, B().U16(2).U16(1), u"65538: ??"},
-      {"usage OUT0", 0x0185, B().U32(7), u"7: internal zone software, default open"},
-      {"usage OUT1", 0x0186, B().U32(1), u"1: image synchronous signal"},
-      {"sequence trigger", 0x0249, B().U16(5), u"5: Edge on threshold without retrigger"},
       {"sequence trigger unknown", 0x0249, B().U16(6), u"6: ??"},
-      {"start trigger", 0x024B, B().U16(8), u"8: Start with recorder on PC DIN1"},
-      {"scale unit", 0x0260, B().U16(1), u"1: Calculation °C from image"},
-      {"scale unit unknown", 0x0260, B().U16(4), u"4: ??"},
-      {"swap", 0x0285, B().U16(1), u"1: Swap"},
-      {"emissivity state", 0x029A, B().U16(3), u"3: CALC_EMISS_TOLOWAL"},
-      {"offset state 2", 0x029C, B().U16(2), u"2: CALC_OFS_TOHIGH"},
-      {"offset state 3 has its own text", 0x029C, B().U16(3), u"3: CALC_OFS_TOLOWAL"},
   });
 }
 
-// The table entries: 6 + 256 lines, the value at offset 20 is TABLE[1], the
-// one at offset 530 (U16) TABLE[256], then the command without a line end.
+// The table entries: 6 + 256 lines, the value at offset 20 is TABLE[1], the one at offset 530 (U16) TABLE[256], then
+// the command without a line end.
 TEST(Render, CalibrationTablesOf256Values) {
   for (bool wide : {false, true}) {
     Bytes data = B().U16(3).U16(0xFFFF).F32(-20.0f).F32(120.0f).F32(-20.0f).F32(2.0f);
@@ -97,50 +70,24 @@ TEST(Render, CalibrationTablesOf256Values) {
     }
     data.U16(9).U16(0xFFFF);
     const std::u16string rendered = RenderEntry(wide ? 0x0212 : 0x0211, data);
-    EXPECT_TEXT(rendered, text + u"Command: 9");
+    EXPECT_EQ(rendered, text + u"Command: 9");
     EXPECT_EQ(std::count(rendered.begin(), rendered.end(), u'\r'), 261) << "262 lines";
   }
 }
 
-TEST(Render, RecordingCalibrationAndAcquisitionLayouts) {
+TEST(Render, RecordLayoutsAndLists) {
   ExpectAll({
       {"time stamp 2021-04-06 08:07:05.004, a Tuesday", 0x0232,
        B().U16(2021).U16(4).U16(2).U16(6).U16(8).U16(7).U16(5).U16(4),
        u"Year: 2021\rMonth: 4\rDay: 6\rDayOfWeek: 2\rTime: 8:7:5.4"},
-      {"logarithmic", 0x0217, B().U16(1).U16(0).F32(0.0f).F32(100.0f).F32(1.5f).F32(-2.25f).F32(0.125f).U16(3).U16(0),
-       u"RANGE_NO: 1\rCAL_MIN_C: 0.0 °C\rCAL_MAX_C: 100.0 °C\rU0: 1.500000\rU1: -2.250000\rC: 0.125000\rCommand: 3"},
       {"limits, both lines end in CR", 0x0223, B().F32(-20.0f).F32(120.0f).F32(0.0f).F32(100.0f),
        u"CalcTempRange: -20.0...120.0 °C\rViewTempRange: 0.0...100.0 °C\r"},
-      {"radiometric ADC, no colon after ADC", 0x0425, B().U16(1).U16(2).U16(3).U16(4).U16(5),
-       u"RADmin: 1\rRADmax: 2\rRADdyn: 3\rADCmin4\rADCmax5"},
-      {"trigger signal, %1.f and %2.f", 0x0248,
-       B().U16(2).U16(100).F32(250.4f).F32(0.95f).F32(0.3f).F32(22.6f).U16(1).U16(2).U16(3).U16(4).U16(5).U16(0),
-       u"Mode: 2: Mean > Threshold\rThresholdRelU: 100\rThresholdC: 250\rEps:  1\rTau:  0\rTAmbC: 23 °C\r"
-       u"Reserved: 1, 2, 3, 4, 5"},
       {"2D line, second point labelled X1/Y1", 0x025F, B().U16(1).U16(10).U16(20).U16(30).U16(40),
        u"Enable: 1\r\nX1/Y1: 10/20\r\nX1/Y1: 30/40"},
-      {"transmission correction mode 5", 0x0254,
-       B().U16(5).U16(0).F32(35.0f).F32(0.98f).U16(1).U16(2).U16(3).U16(4).F32(0.5f).F32(0.25f),
-       u"5: VDAQ_TRANSMISSION_CORRMODE_REF_FIX_ROI_MAX\r\nFixRefTempC: 35.0 °C\r\nFixRefEps: 0.98\r\n"
-       u"PixelRange Y1X1[1,2] Y2X2[3,4]\r\nWeightTime: 0.50\r\nAllowedTau: 0.25\r\n"},
-      {"emissivity correction, no blank before °C", 0x0255, B().U16(4).U16(0).F32(35.0f).F32(0.1f),
-       u"4: VDAQ_EMISSIVITY_CORRMODE_REF_FIX_ROI_AV\r\nFixRefTempC: 35.0°C\r\nAllowedEps: 0.10\r\n"},
-      {"offset correction mode 5, numbered on its own", 0x0259, B().U16(5).U16(0).F32(35.0f).F32(1.5f),
-       u"5: VDAQ_OFFSET_CORRMODE_FIX\r\nFixRefTempC: 35.0 °C\r\nAllowedOfsC: 1.5 °C\r\n"},
-  });
-}
-
-TEST(Render, ScaleInformationAndLists) {
-  ExpectAll({
-      {"isotherm 03", 0x026C, B().F32(20.0f).F32(30.5f).U32(0x00FF00).U16(50).U16(1),
-       u"Min/Max: 20.00 - 30.50\r\nColor: FF00\r\nSaturation: 50\r\nTransparent: 1"},
-      {"auto range 1, mode 4", 0x0274, B().U16(4).U16(0).F32(2.5f).F32(1.5f).Zeros(4),
-       u"Mode: 4 average +/-\r\nAveragePlus: 2.5 °C\r\nAverageMinus: 1.5 °C"},
       {"auto range 1, unknown mode adds nothing", 0x0274, B().U16(9).U16(0).F32(2.5f).F32(1.5f).Zeros(4),
        u"Mode: 9 \r\nAveragePlus: 2.5 °C\r\nAverageMinus: 1.5 °C"},
       {"application zoom", 0x0278, B().I32(1).I32(-2).I32(3).I32(4).I32(5).I32(6),
        u"Int[1]: 1\r\nInt[2]: -2\r\nInt[3]: 3\r\nInt[4]: 4\r\nInt[5]: 5\r\nInt[6]: 6\r\n"},
-      {"measure time span", 0x0287, B().U16(0).U16(2).U16(30).U16(5), u"Days: 0\rHours: 2\rMinutes: 30\rSeconds: 5"},
       {"pyrometer values, incomplete record ignored", 0x0423,
        B().F32(0.95f).F32(25.0f).F32(300.5f).F32(1.0f).F32(26.0f).F32(-10.0f).U16(0xFFFF),
        u"[1] Eps: 0.95\r[1] InnerTempC: 25.0 °C\r[1] MeasTempC: 300.5 °C\r"
@@ -151,15 +98,9 @@ TEST(Render, ScaleInformationAndLists) {
       {"window derivation", 0x0600, B().U16(1).U16(2).U16(3).U16(0x0240).Zeros(32),
        u"[0] No: 1\r[0] Type: 2\r[0] SubType: 3\r[0] DHEntryID: 240"},
       {"byte values", 0x0427, B().U8(0).U8(1).U8(255), u"<byte: 3 values>\r[1] 0\r[2] 1\r[3] 255"},
-      {"byte values, none", 0x0427, B(), u"<byte: 0 values>"},
       {"double values, 12 bytes hold one", 0x0426, B().F64(2.5).U32(7), u"<double: 1 values>\r[1] 2.50"},
-  });
-}
-
-// A short fixed layout renders the pieces whose fields lie wholly inside the
-// data and stops at the first that does not; longer data renders the layout.
-TEST(Render, ShortAndLongData) {
-  ExpectAll({
+      // A short fixed layout renders the pieces whose fields lie wholly inside the data and stops at the first that
+      // does not; longer data renders the layout.
       {"time stamp without data", 0x0232, B(), u""},
       {"time stamp of 3 bytes", 0x0232, B().U16(2021).U8(4), u"Year: 2021\r"},
       {"no day: the day of week is left out too", 0x0232, B().U16(2021).U16(4).U16(2), u"Year: 2021\rMonth: 4\r"},
@@ -173,16 +114,14 @@ TEST(Render, ShortAndLongData) {
   });
 }
 
-// Every catalogue identifier, every data length from 0 to one past its layout
-// (at least 40 bytes), with several fillings. The entry holds an exact-size
-// heap copy of the data, so that any read beyond it is reported.
+// Every catalogue identifier, every data length from 0 to one past its layout (at least 40 bytes), with several
+// fillings. The entry holds an exact-size heap copy of the data, so that any read beyond it is reported.
 TEST(Render, EveryIdentifierEveryLengthStaysInsideTheData) {
   const uint8_t fills[] = {0xFF, 0x00, 0x41, 0xB0};
   for (const catalog::CatalogRow& row : catalog::Rows()) {
     const catalog::Rendering& r = row.rendering;
     const uint32_t extent = std::max<uint32_t>(r.record_size ? 3u * r.record_size : catalog::LayoutExtent(r), 40);
-    // The long calibration tables get one filling: their cost grows with the
-    // square of their length.
+    // The long calibration tables get one filling: their cost grows with the square of their length.
     const int patterns = extent > 64 ? 1 : 5;
     for (uint32_t length = 0; length <= extent + 1; ++length) {
       for (int pattern = 0; pattern < patterns; ++pattern) {

@@ -1,14 +1,13 @@
 // CTOVAEntry: the flag rules of SetData, and refused and failed stores.
 #include <gtest/gtest.h>
 
-#include "catalog/catalog.h"
-
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "support/alloc_failure.h"
+#include "catalog/catalog.h"
 #include "model/tova_entry.h"
+#include "support/alloc_failure.h"
 
 namespace tova {
 namespace {
@@ -17,10 +16,12 @@ using Bytes = std::vector<uint8_t>;
 const uint8_t kFour[4] = {1, 2, 3, 4};
 
 Bytes DataOf(const CTOVAEntry& e) { return e.HasData() ? Bytes(e.Data(), e.Data() + e.DataSize()) : Bytes{}; }
+bool Store(CTOVAEntry& e, uint16_t id, uint32_t size, const void* bytes) {
+  return e.SetData(id, size, bytes, catalog::Rules().IsPerDataset(id));
+}
 
-// A first store, then a second one into the entry after its modified and
-// present flags were cleared and its per-dataset flag was turned over (as
-// TOVADLL_SET_ENTRY_ISOPTIONAL does).
+// A first store, then a second one into the entry after its modified and present flags were cleared and its per-dataset
+// flag was turned over (as TOVADLL_SET_ENTRY_ISOPTIONAL does).
 TEST(ModelEntry, StoresFollowTheFlagRules) {
   const uint8_t other[4] = {1, 2, 3, 5}, three[3] = {9, 8, 7};
   const struct {
@@ -42,41 +43,37 @@ TEST(ModelEntry, StoresFollowTheFlagRules) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " id " + std::to_string(id));
       CTOVAEntry e;
-      ASSERT_EQ(e.SetData(id, 4, kFour, catalog::Rules().IsPerDataset(id)), 1);
-      EXPECT_EQ(e.RecordLength(), 10u);
-      EXPECT_EQ(e.Id(), id);
-      EXPECT_TRUE(e.present && e.modified);
+      ASSERT_TRUE(Store(e, id, 4, kFour));
+      EXPECT_TRUE(e.RecordLength() == 10u && e.Id() == id && e.present && e.modified);
       EXPECT_EQ(e.per_dataset, default_flag);
       e.modified = e.present = 0;
       e.per_dataset = !default_flag;
-      ASSERT_EQ(e.SetData(id, c.size, c.bytes, catalog::Rules().IsPerDataset(id)), 1);
+      ASSERT_TRUE(Store(e, id, c.size, c.bytes));
       EXPECT_EQ(e.RecordLength(), c.data.size() + 6);  // length and data agree
       EXPECT_EQ(DataOf(e), c.data);
       EXPECT_EQ(e.HasData(), !c.data.empty());
-      EXPECT_EQ(e.present, c.present);
-      EXPECT_EQ(e.modified, c.modified);
+      EXPECT_TRUE(e.present == c.present && e.modified == c.modified);
       EXPECT_EQ(e.per_dataset, c.per_dataset_reset ? default_flag : !default_flag);
     }
   }
 }
 
+// Sizes whose record length would not fit in 32 bits are refused before the bytes are read; the store of 8 bytes meets
+// a failing allocation.
 TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
-  // Sizes whose record length would not fit in 32 bits are refused before the
-  // bytes are read; the store of 8 bytes meets a failing allocation.
   const uint8_t bytes[8] = {};
   for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 8u}) {
     SCOPED_TRACE(size);
     CTOVAEntry fresh, held;
-    held.SetData(0x0300, 4, kFour, catalog::Rules().IsPerDataset(0x0300));
+    Store(held, 0x0300, 4, kFour);
     held.modified = held.present = 0;
     for (CTOVAEntry* e : {&fresh, &held}) {
       bool hit = false;
-      const long skip = size == 8 ? 0 : 99;
-      EXPECT_EQ(tova_test::WithFailingAllocation(skip, hit, [&] { return e->SetData(0x0300, size, bytes, catalog::Rules().IsPerDataset(0x0300)); }), 0);
+      const auto store = [&] { return Store(*e, 0x0300, size, bytes); };
+      EXPECT_FALSE(tova_test::WithFailingAllocation(size == 8 ? 0 : 99, hit, store));
       EXPECT_EQ(hit, size == 8);
     }
-    EXPECT_EQ(fresh.RecordLength(), 0u);
-    EXPECT_FALSE(fresh.HasData());
+    EXPECT_TRUE(fresh.RecordLength() == 0u && !fresh.HasData());
     EXPECT_EQ(held.RecordLength(), 10u);
     EXPECT_EQ(DataOf(held), Bytes(kFour, kFour + 4));
     EXPECT_EQ(held.modified + held.present, 0);

@@ -1,6 +1,5 @@
-// printf-style formatting into UTF-16 and narrow entry text decoding. Both builds
-// must give the C standard's result, where the Windows C library would differ
-// (rounding, exponent digits, empty zero precision).
+// printf-style formatting into UTF-16 and narrow entry text decoding. Both builds must give the C standard's result,
+// where the Windows C library would differ (rounding, exponent digits, empty zero precision).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,8 +23,8 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
   const double inf = std::numeric_limits<double>::infinity();
   const double negative_nan = std::copysign(std::numeric_limits<double>::quiet_NaN(), -1.0);
   const Case cases[] = {
-      // Fixed point rounds the stored binary value: 0.05 lies a little above
-      // the half, 0.15, 0.35, 9.95 and 21.45 a little below; 0.25 is a tie.
+      // Fixed point rounds the stored binary value: 0.05 lies a little above the half, 0.15, 0.35, 9.95 and 21.45 a
+      // little below; 0.25 is a tie.
       F(u"0.1", "%.1f", 0.05), F(u"0.1", "%.1f", 0.15), F(u"0.2", "%.1f", 0.25), F(u"0.3", "%.1f", 0.35),
       F(u"9.9", "%.1f", 9.95), F(u"21.4", "%.1f", 21.45), F(u"1.00", "%.2f", 1.005), F(u"2", "%.0f", 2.5),
       F(u"4", "%.0f", 3.5), F(u"2", "%1.f", 2.5), F(u"2", "%1.f", 1.5), F(u" 1", "%2.f", 0.95),
@@ -48,13 +47,9 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
       F(u"(null)", "%s", static_cast<const char16_t*>(nullptr)), F(u"Camera \u00b0", "%hs", "Camera \xB0"),
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.what;
-
   std::u16string out = u"T=";
   tova::platform::AppendFormatU16(out, "%.1f%s", 21.45, u"\u00b0C");
   EXPECT_EQ(out, u"T=21.4\u00b0C");
-}
-
-TEST(NarrowTextTest, DecodesWindows1252) {
   EXPECT_EQ(tova::platform::NarrowTextToUtf16("\xB0 \x80 \xE9 A"), u"\u00b0 \u20ac \u00e9 A");
   EXPECT_EQ(tova::platform::Utf16ToNarrowText(u"\u00b0\u20ac"), "\xB0\x80");
 }

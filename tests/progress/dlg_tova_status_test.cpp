@@ -1,5 +1,5 @@
-// The progress dialog, as the reporter of a document operation, on a hand-moved counter and a fake window:
-// when it appears, what it shows, how often it refreshes, how a Cancel returns.
+// The progress dialog, as the reporter of a document operation, on a hand-moved counter and a fake window: when it
+// appears, what it shows, how often it refreshes, how a Cancel returns.
 #include "progress/dlg_tova_status.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@ namespace {
 
 class ProgressDialogTest : public ::testing::Test {
  protected:
-
   // Moves the clock to ms milliseconds (plus us microseconds) after the start.
   void At(int64_t ms, int64_t us = 0) { counter.Set(ms * 1000 + us); }
   std::u16string Text(const char16_t* action, uint32_t shown) const {
@@ -30,36 +29,26 @@ class ProgressDialogTest : public ::testing::Test {
   DialogProgress doc;
 };
 
-TEST_F(ProgressDialogTest, NoWindowBefore250MillisecondsAndNoCancelWithoutAWindow) {
-  doc.Begin(u"Analysing", path);
-  log.cancel_pressed = true;  // nothing could have pressed it: there is no window
+// No window (and so no Cancel) before 250 ms; the first step after creates it and shows the step's number plus one; the
+// text changes at most every 50 ms, but every step pumps the window's messages.
+TEST_F(ProgressDialogTest, AppearsAfter250MillisecondsAndRefreshesAtMostEvery50) {
+  doc.Begin(u"Adding", path);
+  log.cancel_pressed = true;
   for (int64_t ms : {0, 100, 249}) {
     At(ms, ms == 249 ? 999 : 0);  // 249.999 ms still reads 249
     EXPECT_TRUE(doc.Step(7));
   }
-  doc.End();
   EXPECT_TRUE(log.calls.empty());
-}
-
-TEST_F(ProgressDialogTest, FirstStepAt250CreatesTheWindowAndShowsTheNumberPlusOne) {
-  doc.Begin(u"Analysing", path);
+  log.cancel_pressed = false;
   At(250);
-  EXPECT_TRUE(doc.Step(4));
-  ASSERT_FALSE(log.texts.empty());
-  EXPECT_EQ(log.texts.back(), Text(u"Analysing", 5));
-  EXPECT_EQ(log.Count("Pump"), 1);
+  ASSERT_TRUE(doc.Step(0));
   EXPECT_EQ(log.calls.front() + " " + log.calls.back(), "Create Repaint");
-}
-
-TEST_F(ProgressDialogTest, RefreshesAtMostEvery50MillisecondsButPumpsAtEveryStep) {
-  doc.Begin(u"Adding", path);
-  At(250);
-  ASSERT_TRUE(doc.Step(0));  // refresh at 250
   const std::tuple<int64_t, int64_t, bool> steps[] = {  // ms, us, refreshes
       {260, 0, false}, {300, 0, false},  {300, 999, false},  // 50.999 ms reads 50: no refresh
       {301, 0, true},  {351, 0, false},  {352, 0, true},      {2000, 0, true}};
   size_t texts = log.texts.size();
   int pumps = log.Count("Pump");
+  EXPECT_EQ(log.texts.back(), Text(u"Adding", 1));
   uint32_t number = 0;
   for (const auto& [ms, us, refreshes] : steps) {
     At(ms, us);
@@ -89,7 +78,8 @@ TEST_F(ProgressDialogTest, CancelIsReportedByTheFirstStepMoreThan50MsAfterTheLas
   EXPECT_EQ(log.Count("Destroy"), 1);
 }
 
-TEST_F(ProgressDialogTest, AWindowThatCannotBeCreatedIsNeverAskedAnythingAndNeverCancels) {
+// A window that cannot be created is not retried, asked nothing, and never cancels.
+TEST_F(ProgressDialogTest, AWindowThatCannotBeCreatedIsNeverAskedAnything) {
   log.create_succeeds = false;
   log.cancel_pressed = true;
   doc.Begin(u"Adding", path);
@@ -98,7 +88,7 @@ TEST_F(ProgressDialogTest, AWindowThatCannotBeCreatedIsNeverAskedAnythingAndNeve
     EXPECT_TRUE(doc.Step(1)) << ms;
   }
   doc.End();
-  EXPECT_EQ(log.calls, std::vector<std::string>{"Create"});  // not retried, nothing else asked
+  EXPECT_EQ(log.calls, std::vector<std::string>{"Create"});
 }
 
 TEST_F(ProgressDialogTest, TheWindowGoesWithTheReportAndANewReportWaitsAgain) {

@@ -1,6 +1,5 @@
-// Test doubles for the progress tests: a performance counter moved by hand and
-// a progress window that records what it is asked to do and can press Cancel.
-// Both are installed through the platform seams for the life of the object.
+// Test doubles for the progress tests: a performance counter moved by hand and a progress window that records what it
+// is asked to do and can press Cancel. Both are installed through the platform seams for the life of the object.
 #pragma once
 
 #include <algorithm>
@@ -21,16 +20,13 @@ class FakeCounter final : public platform::PerformanceCounter {
     platform::SetPerformanceCounterForTesting(this);
   }
   ~FakeCounter() override { platform::SetPerformanceCounterForTesting(nullptr); }
-  FakeCounter(const FakeCounter&) = delete;
-  FakeCounter& operator=(const FakeCounter&) = delete;
   int64_t Frequency() override { return frequency_; }
   int64_t Now() override { return now_; }
   void Set(int64_t ticks) { now_ = ticks; }
   void Advance(int64_t ticks) { now_ += ticks; }
 
  private:
-  int64_t frequency_;
-  int64_t now_;
+  int64_t frequency_, now_;
 };
 
 // What the fake windows were asked to do; outlives them.
@@ -40,18 +36,17 @@ struct FakeWindowLog {
   std::vector<std::u16string> texts;  // every text set, in order
   bool create_succeeds = true;        // false: the window cannot be created
   bool cancel_pressed = false;        // the user pressed Cancel
-
   int Count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
 };
 
 class FakeProgressWindow final : public platform::ProgressWindow {
  public:
   explicit FakeProgressWindow(FakeWindowLog& log) : log_(log) {}
-  bool Create() override { Log("Create"); return log_.create_succeeds; }
-  void SetText(const std::u16string& text) override { Log("SetText"); log_.texts.push_back(text); }
+  bool Create() override { return Log("Create"), log_.create_succeeds; }
+  void SetText(const std::u16string& text) override { Log("SetText"), log_.texts.push_back(text); }
   void Repaint() override { Log("Repaint"); }
   void PumpOwnMessages() override { Log("Pump"); }
-  bool IsCancelled() const override { Log("IsCancelled"); return log_.cancel_pressed; }
+  bool IsCancelled() const override { return Log("IsCancelled"), log_.cancel_pressed; }
   void Destroy() override { Log("Destroy"); }
 
  private:
@@ -60,8 +55,7 @@ class FakeProgressWindow final : public platform::ProgressWindow {
 };
 
 // Installs a factory of fake windows that report into log.
-class FakeWindowFactory {
- public:
+struct FakeWindowFactory {
   explicit FakeWindowFactory(FakeWindowLog& log) {
     platform::SetProgressWindowFactoryForTesting([&log]() -> std::unique_ptr<platform::ProgressWindow> {
       ++log.windows_made;
@@ -69,8 +63,6 @@ class FakeWindowFactory {
     });
   }
   ~FakeWindowFactory() { platform::SetProgressWindowFactoryForTesting({}); }
-  FakeWindowFactory(const FakeWindowFactory&) = delete;
-  FakeWindowFactory& operator=(const FakeWindowFactory&) = delete;
 };
 
 }  // namespace tova::testing

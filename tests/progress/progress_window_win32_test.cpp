@@ -1,5 +1,5 @@
-// The real progress window on Windows (needs a display, under Wine too): the
-// step text in control 10001 and a click on Cancel (2) reported by the next due step.
+// The real progress window on Windows (needs a display, under Wine too): the step text in control 10001 and a click on
+// Cancel (2) reported by the next due step.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -35,13 +35,12 @@ TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued)
   counter.Set(250000);
   ASSERT_TRUE(doc.Step(4));
   HWND dialog = FindWindowW(nullptr, L"VEKOTOVA.DLL");
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_TRUE(IsWindowVisible(dialog));
+  ASSERT_TRUE(dialog && IsWindowVisible(dialog));
   EXPECT_EQ(ControlText(dialog, 10001), L"C:\\Messung\\ofen.tova\rAnalysing [Section: 5]");
   EXPECT_EQ(ControlText(dialog, 2), L"Abbrechen");
 
-  // Cancel between two refreshes: the window hides at once, a step within
-  // 50 ms of the last refresh goes on, the first one after says stop.
+  // Cancel between two refreshes: the window hides at once, a step within 50 ms of the last refresh goes on, the first
+  // one after says stop.
   SetActiveWindow(dialog);
   SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindowVisible(dialog));
