@@ -1,33 +1,18 @@
-"""Recordings for the tests: made by `tova sample` and read back by the tool.
-
-The tool is found beside the libraries of a build (TOVA_LIBRARY/cli/tova) or
-through TOVA_CLI."""
+"""Recordings made by the tova tool, found through TOVA_CLI or beside a build's libraries (TOVA_LIBRARY/cli/tova)."""
 import os
-import shutil
 import subprocess
 
 import pytest
 
 
-def _tool():
-    tool = os.environ.get("TOVA_CLI")
-    if not tool and os.environ.get("TOVA_LIBRARY"):
-        folder = os.environ["TOVA_LIBRARY"]
-        folder = folder if os.path.isdir(folder) else os.path.dirname(folder)
-        tool = os.path.join(folder, "cli", "tova")
-    tool = tool or shutil.which("tova")
-    if not tool or not os.path.exists(tool):
-        pytest.skip("the tova tool is needed (set TOVA_CLI or TOVA_LIBRARY to a build)")
-    return tool
-
-
 @pytest.fixture(scope="session")
 def tova_cli():
-    tool = _tool()
-
-    def run(*args):
-        return subprocess.run([tool, *map(str, args)], check=True, capture_output=True, text=True).stdout
-    return run
+    folder = os.environ.get("TOVA_LIBRARY", "")
+    tool = os.environ.get("TOVA_CLI") or os.path.join(folder if os.path.isdir(folder) else os.path.dirname(folder),
+                                                      "cli", "tova")
+    if not os.path.exists(tool):
+        pytest.skip("the tova tool is needed (set TOVA_CLI or TOVA_LIBRARY to a build)")
+    return lambda *args: subprocess.run([tool, *map(str, args)], check=True, capture_output=True, text=True).stdout
 
 
 @pytest.fixture(scope="session")
