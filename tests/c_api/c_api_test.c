@@ -26,8 +26,7 @@ static void Check(int ok, int line, const char* what) {
 #endif
 #define W(s) W_(s)
 
-/* A memory document holding one 4 x 2 image; calibration version 0xFFFF
- * spares the device strings in the appends. */
+/* A memory document holding one 4 x 2 image; calibration version 0xFFFF spares the device strings in the appends. */
 static const unsigned char kPixels[8] = {1, 2, 3, 4, 250, 251, 252, 253};
 
 static uint64_t MakeMemoryDocument(void) {
@@ -58,8 +57,7 @@ static void MemoryDocument(void) {
   CHECK_OK(TOVADLL_SET_ENTRY_ISOPTIONAL(h, gh, TOVA_GH_INFO_SensorX, 1));
   CHECK(TOVADLL_SET_ENTRY(h, gh, TOVA_GH_Version_MBC, 4, "1.0") == TOVA_OK &&
         TOVADLL_REMOVE_ENTRY(h, gh, TOVA_GH_Version_MBC) == TOVA_OK);
-  CHECK(TOVADLL_GET_NUMDATASETS(h, &n) == TOVA_OK && n == 1);
-  CHECK(TOVADLL_GET_CURDATASET(h, &n) == TOVA_OK && n == 0);
+  CHECK(TOVADLL_GET_NUMDATASETS(h, &n) == TOVA_OK && n == 1 && TOVADLL_GET_CURDATASET(h, &n) == TOVA_OK && n == 0);
   CHECK(TOVADLL_SET_CURDATASET(h, 1) == TOVA_ERR_DATASET && TOVADLL_SET_CURDATASET_EX(h, 0, 0) == TOVA_OK);
   CHECK(TOVADLL_REMOVE_DATASET(h, 0) == TOVA_ERR_TOO_FEW_DATASETS);
   CHECK(TOVADLL_SET_MODIFIED(h, 0) == TOVA_OK && TOVADLL_GET_MODIFIED(h, &n) == TOVA_OK && n == 0);
@@ -92,12 +90,11 @@ static void Files(void) {
   h = TOVADLL_OPEN_FILE_WRITE("c_api.tova", 0);
   CHECK(TOVADLL_ADD_TOVA(h, mem, 0) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
   h = TOVADLL_OPEN_FILE_READ("c_api.tova");
-  CHECK_OK(TOVADLL_READ_FROM_FILE(h, 1, 0));
-  CHECK_OK(TOVADLL_COPY_ENTRY_DATA(h, TOVA_SECT_Image, TOVA_IM_Data, sizeof c, c, &copied));
+  CHECK(TOVADLL_READ_FROM_FILE(h, 1, 0) == TOVA_OK &&
+        TOVADLL_COPY_ENTRY_DATA(h, TOVA_SECT_Image, TOVA_IM_Data, sizeof c, c, &copied) == TOVA_OK);
   CHECK(copied == sizeof kPixels && memcmp(c, kPixels, sizeof kPixels) == 0);
   CHECK(TOVADLL_SAVE_FILE(h, "c_api_saved.tova") == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
-  /* The first dataset, then the rest in the background scan. */
-  h = TOVADLL_OPEN_FILE_READ_UC(W("c_api_saved.tova"));
+  h = TOVADLL_OPEN_FILE_READ_UC(W("c_api_saved.tova")); /* the first dataset, then the rest in the background */
   CHECK(TOVADLL_READ_FROM_FILE(h, 0, 0) == TOVA_OK && TOVADLL_READ_FROM_FILE_AFTER_FIRST(h, &cancel) == TOVA_OK);
   CHECK(TOVADLL_SAVE_FILE_UC(h, W("c_api_saved2.tova")) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK);
   h = TOVADLL_OPEN_FILE_READWRITE("c_api.tova", 1);
@@ -108,17 +105,16 @@ static void Files(void) {
   TOVADLL_SET_DLG_SHOW(1);
 
   /* Housekeeping; a stop flag set before the call: success, nothing touched. */
-  CHECK_OK(TOVADLL_FILE_RENAME("c_api.tova", "c_api_renamed.tova"));
-  CHECK(TOVADLL_GET_FILE_SIZE_UC(W("c_api_renamed.tova"), &mb) == TOVA_OK && mb > 0.0);
+  CHECK(TOVADLL_FILE_RENAME("c_api.tova", "c_api_renamed.tova") == TOVA_OK &&
+        TOVADLL_GET_FILE_SIZE_UC(W("c_api_renamed.tova"), &mb) == TOVA_OK && mb > 0.0);
   CHECK_OK(TOVADLL_FILE_RENAME_UC(W("c_api_renamed.tova"), W("c_api_back.tova")));
   CHECK(TOVADLL_FILE_DELETE_ALL_OLD("c_api_no_such_dir" SEP, 0) == TOVA_OK &&
         TOVADLL_FILE_DELETE_ALL_OLD_UC(W("c_api_no_such_dir" SEP), 0) == TOVA_OK);
   CHECK(TOVADLL_FILE_DELETE_ALL_OLD_EX("." SEP, 0, &stop) == TOVA_OK &&
         TOVADLL_FILE_DELETE_ALL_OLD_EX_UC(W("." SEP), 0, &stop) == TOVA_OK);
-  CHECK_OK(TOVADLL_FILE_DELETE_UC(W("c_api_back.tova")));
-  CHECK_OK(TOVADLL_FILE_DELETE("c_api_saved.tova"));
+  CHECK(TOVADLL_FILE_DELETE_UC(W("c_api_back.tova")) == TOVA_OK && TOVADLL_FILE_DELETE("c_api_saved.tova") == TOVA_OK);
   CHECK(TOVADLL_FILE_DELETE("c_api_saved2.tova") == TOVA_OK && TOVADLL_FILE_DELETE("c_api_uc.tova") == TOVA_OK);
-  CHECK(TOVADLL_GET_FILE_SIZE("c_api_back.tova", &mb) == TOVA_ERR_FILE_SIZE);  /* all gone */
+  CHECK(TOVADLL_GET_FILE_SIZE("c_api_back.tova", &mb) == TOVA_ERR_FILE_SIZE); /* all gone */
   CHECK_OK(TOVADLL_CLOSE_FILE(mem));
 }
 

@@ -11,8 +11,7 @@
 
 namespace {
 
-// Every export with its ordinal, as the interface fixes them: a wrong ordinal
-// in the .def binds wrong code.
+// Every export with its ordinal, as the interface fixes them: a wrong ordinal in the .def binds wrong code.
 #define TOVA_EXPORTS(X)                                                                                               \
   X(TOVADLL_OPEN_FILE_READ, 1) X(TOVADLL_CLOSE_FILE, 2) X(TOVADLL_READ_FROM_FILE, 3) X(TOVADLL_OPEN_FILE_WRITE, 4)    \
   X(TOVADLL_OPEN_FILE_WRITE_BUFFER, 5) X(TOVADLL_OPEN_FILE_READ_BUFFER, 6) X(TOVADLL_GET_NUM_ENTRIES, 7)             \
@@ -68,8 +67,7 @@ bool Bind(HMODULE dll, Api& api) {
   return all;
 }
 
-// The text exports take the caller's string object across the DLL; the C API
-// test calls the other exports through the import library.
+// The text exports take the caller's string object across the DLL; the C API test calls the others.
 void TextExports(const Api& api) {
   const uint16_t four = 4, gh = TOVA_SECT_GlobalHeader;
   const uint64_t h = api.TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0xFFFF);
@@ -77,8 +75,7 @@ void TextExports(const Api& api) {
   TOVA_WSTRING text;
   CHECK(api.TOVADLL_COPY_SECTION_STRING(h, gh, text) == 0 && api.TOVADLL_COPY_ENTRY_STRING(h, gh, 0, text) == 0);
   CHECK(text.find(L"TOVA_GH_INFO_SensorX") != std::wstring::npos);
-  CHECK(api.TOVADLL_COPY_DATA_STRING(h, gh, 0, text) == 0);
-  CHECK(text.find(L"4") != std::wstring::npos);
+  CHECK(api.TOVADLL_COPY_DATA_STRING(h, gh, 0, text) == 0 && text.find(L"4") != std::wstring::npos);
   CHECK(api.TOVADLL_CLOSE_FILE(h) == 0 && api.TOVADLL_EXIST(h) == TOVA_ERR_HANDLE);
 }
 
@@ -104,8 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     const uint64_t stale = api.TOVADLL_OPEN_FILE_WRITE_UC(held.c_str(), 0);
     CHECK(stale != TOVADLL_INVALID_HANDLE && !FileIsFree(held));
     api.TOVADLL_OPEN_FILE_MEM(0, TOVA_DATAUNIT_U16, 0);  // left open as well
-    CHECK(FreeLibrary(dll) && GetModuleHandleW(L"HOLMDAQTova.dll") == nullptr);
-    CHECK(FileIsFree(held));
+    CHECK(FreeLibrary(dll) && GetModuleHandleW(L"HOLMDAQTova.dll") == nullptr && FileIsFree(held));
     // Loaded again, the DLL starts with an empty registry; the second unload closes what is left open again.
     dll = LoadLibraryW(dll_path.c_str());
     if (CHECK(dll != nullptr) && Bind(dll, api)) {
