@@ -14,8 +14,7 @@ def test_a_written_recording_reads_back_as_written(sample, tova_cli, tmp_path):
             w.append(rec[i], time=rec.times[i], meta=rec.frame_meta(i))
     with tova.open(sample) as rec, tova.open(out) as back:
         np.testing.assert_array_equal(back[:], rec[::3])
-        np.testing.assert_array_equal(back.times, rec.times[::3])
-        assert back.meta == rec.meta
+        assert back.meta == rec.meta and list(back.times) == list(rec.times[::3])
         assert [back.frame_meta(i) for i in range(len(back))] == [rec.frame_meta(i) for i in range(0, 30, 3)]
     assert "Frames:            10" in tova_cli("info", out)
 

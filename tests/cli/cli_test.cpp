@@ -1,5 +1,5 @@
 // The tova tool (TOVA_CLI_EXE) on recordings it makes or made through the public API: its output, exit status and
-// files (read back through the API, libpng, libtiff, ffprobe), tova view, and a killed recorder's file salvaged.
+// files (read back through the API, libpng, libtiff), tova view, and a killed recorder's file salvaged.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,12 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -63,15 +61,6 @@ std::vector<std::vector<double>> Rows(const std::string& text) {
     for (rows.emplace_back(); std::getline(cells, line, ',');) rows.back().push_back(std::stod(line));
   }
   return rows;
-}
-
-// "Label:   value" lines of tova info.
-std::map<std::string, std::string> InfoFields(const std::string& text) {
-  std::map<std::string, std::string> fields;
-  for (const std::string& line : Lines(text))
-    if (const size_t colon = line.find(':'); colon != std::string::npos)
-      fields[line.substr(0, colon)] = line.substr(std::min(line.size(), line.find_first_not_of(' ', colon + 1)));
-  return fields;
 }
 
 constexpr uint16_t kZero = 0;
@@ -166,15 +155,18 @@ class TovaCli : public ::testing::Test {
 
 TEST_F(TovaCli, SampleWritesARealisticRecordingThatInfoDescribes) {
   Sample("s.tova", 12, "40x30");
-  auto fields = InfoFields(Tova({"info", P("s.tova")}));
+  const std::string info = Tova({"info", P("s.tova")});
+  const auto field = [&](const std::string& label) {  // of a "Label:   value" line
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("(^|\n)" + label + ": *([^\n]*)")) ? m.str(2) : "";
+  };
   const std::pair<const char*, const char*> expected[] = {
       {"Frames", "12"}, {"Sensor size", "40 x 30"}, {"Image size", "40 x 30"}, {"Data unit", "0: U16"},
       {"Calibration", "0: table 256 U16"}, {"Measurement range", "0"}, {"Display scale", "20.0 .. 80.0 \xC2\xB0""C"},
       {"Span", "0.440 s"} /* 11 steps of 40 ms */};
-  for (const auto& [label, value] : expected) EXPECT_EQ(fields[label], value) << label;
-  EXPECT_HAS(fields["Device"], "-ID: ");
-  EXPECT_NE(fields["First frame"], fields["Last frame"]);
-
+  for (const auto& [label, value] : expected) EXPECT_EQ(field(label), value) << label;
+  EXPECT_HAS(field("Device"), "-ID: ");
+  EXPECT_NE(field("First frame"), field("Last frame"));
 }
 
 TEST_F(TovaCli, FailuresNameTheReasonOnStderrWithANonzeroStatusAndEveryCommandHasHelp) {
@@ -231,48 +223,41 @@ TEST_F(TovaCli, DumpListsSectionsEntriesAndRenderedDataAsLines) {
 }
 
 #ifdef TOVA_CLI_TEST_HAVE_PNG
-// The brightness (R + G + B) of the pixels of a PNG file of that width; none when it does not decode so.
-struct Png {
-  Png(const std::string& path, uint32_t width) : width(width) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()) || image.width != width) return;
-    image.format = PNG_FORMAT_RGB;
-    Bytes rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return;
-    for (size_t i = 0; i < rgb.size(); i += 3) light.push_back(rgb[i] + rgb[i + 1] + rgb[i + 2]);
-  }
-  int At(uint32_t x, uint32_t y) const { return light.at(size_t{y} * width + x); }
-  uint32_t width;
+// The brightness (R + G + B) of the pixels of a PNG file, row by row; none when it does not decode.
+std::vector<int> PngLight(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
   std::vector<int> light;
-};
-
-constexpr int kBlack = 0, kWhite = 3 * 255;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return light;
+  image.format = PNG_FORMAT_RGB;
+  Bytes rgb(PNG_IMAGE_SIZE(image));
+  if (png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+    for (size_t i = 0; i < rgb.size(); i += 3) light.push_back(rgb[i] + rgb[i + 1] + rgb[i + 2]);
+  return light;
+}
 
 TEST_F(TovaCli, ExportPngIsTheFrameInFalseColourWithAColourBar) {
+  constexpr int kBlack = 0, kWhite = 3 * 255;
   Sample("s.tova", 3, "48x36");
   EXPECT_HAS(Tova({"export", P("s.tova"), "--frame", "2", "-o", P("f.png")}), "stored display scale");
-  const Png png(P("f.png"), 48 + 64);  // the image, then 64 columns for the colour bar and its labels
-  ASSERT_EQ(png.light.size(), (48u + 64u) * 36u);
+  const std::vector<int> png = PngLight(P("f.png"));
+  ASSERT_EQ(png.size(), (48u + 64u) * 36u) << "the image, then 64 columns for the colour bar and its labels";
+  const auto at = [&](int x, int y) { return png[y * 112 + x]; };
   std::vector<int> image;
-  for (uint32_t y = 0; y < 36; ++y) image.insert(image.end(), &png.light[y * 112], &png.light[y * 112 + 48]);
-  EXPECT_GT(*std::max_element(image.begin(), image.end()), *std::min_element(image.begin(), image.end()) + 300);
+  for (int y = 0; y < 36; ++y) image.insert(image.end(), &png[y * 112], &png[y * 112 + 48]);
+  const auto [lo, hi] = std::minmax_element(image.begin(), image.end());
+  EXPECT_GT(*hi, *lo + 300);
   // The bar (columns 52 to 63) runs from white at the top to black at the bottom; the gap before it is black.
-  EXPECT_EQ(png.At(58, 0), kWhite);
-  EXPECT_EQ(png.At(58, 35), kBlack);
-  EXPECT_GT(png.At(58, 10), png.At(58, 25));
-  EXPECT_EQ(png.At(49, 18), kBlack);
+  EXPECT_TRUE(at(58, 0) == kWhite && at(58, 10) > at(58, 25) && at(58, 35) == kBlack && at(49, 18) == kBlack);
 
   Tova({"export", P("s.tova"), "--all", "-o", P("frame.png")});
-  EXPECT_TRUE(Png(P("frame-0002.png"), 112).light == png.light && !fs::exists(P("frame-0003.png")) &&
-              !fs::exists(P("frame.png")));
+  EXPECT_TRUE(PngLight(P("frame-0002.png")) == png && !fs::exists(P("frame-0003.png")) && !fs::exists(P("frame.png")));
 
   // Without a calibration table the frame's own raw range (1000 .. 1047) spans the palette.
   WriteRecording(P("r.tova"));
   EXPECT_HAS(Tova({"export", P("r.tova"), "-o", P("r.png")}), "1000.0 .. 1047.0 (raw values), frame range");
-  const Png raw(P("r.png"), 8 + 64);
-  EXPECT_EQ(raw.At(0, 0), kBlack);
-  EXPECT_EQ(raw.At(7, 5), kWhite);
+  const std::vector<int> raw = PngLight(P("r.png"));
+  EXPECT_TRUE(raw.size() == 72u * 6u && raw[0] == kBlack && raw[5 * 72 + 7] == kWhite);
 }
 #endif  // TOVA_CLI_TEST_HAVE_PNG
 
@@ -290,19 +275,8 @@ TEST_F(TovaCli, ExportCsvAndRawCarryTheStoredPixelsOfEveryDataUnit) {
     const std::vector<std::string> rows = Lines(ReadFile(P("u.csv")));
     EXPECT_TRUE(rows.size() == 6 && rows[0] == first_row) << rows.at(0);
   }
-#ifdef TOVA_CLI_TEST_HAVE_PNG  // FLT values (the last case) are degrees Celsius, and colour so
-  EXPECT_HAS(Tova({"export", P("u.tova"), "-o", P("u.png")}), "20.5 .. 67.5 \xC2\xB0""C, frame range");
-#endif
-  Tova({"export", P("u.tova"), "-o", P("c.csv"), "--celsius"});
+  Tova({"export", P("u.tova"), "-o", P("c.csv"), "--celsius"});  // FLT values (the last case) are degrees Celsius
   EXPECT_EQ(Lines(ReadFile(P("c.csv")))[0], "20.50,21.50,22.50,23.50,24.50,25.50,26.50,27.50");
-
-  // A chosen frame, raw as stored, and in degrees Celsius through the recording's calibration table.
-  Sample("s.tova", 2, "6x4");
-  const Bytes pixels = Images(P("s.tova")).at(1);
-  ASSERT_EQ(pixels.size(), 48u);
-  Tova({"export", P("s.tova"), "--frame", "1", "-o", P("f.raw")});
-  EXPECT_EQ(ReadFile(P("f.raw")), std::string(pixels.begin(), pixels.end()));
-  EXPECT_NEAR(CelsiusCsv("s.tova", 1)[0][0], (pixels[0] | pixels[1] << 8) / 100.0 - 273.15, 0.006);
 
   // Image data that do not fill the image they claim.
   WriteRecording(P("tall.tova"), Recording{.height = 60}, Ramp(Recording{}));
@@ -324,14 +298,11 @@ TEST_F(TovaCli, CatJoinsRecordingsThatFitAndRefusesBeforeWritingAnything) {
   Tova({"cat", P("b.tova"), "-o", P("ab.tova"), "--force"});
   EXPECT_EQ(Images(P("ab.tova")).size(), 4u);
   EXPECT_HAS(Tova({"cat", P("a.tova"), "-o", P("a.tova"), "--append"}, 2), "also an input");
-
   Sample("other.tova", 1, "9x6");
-  const std::string err = Tova({"cat", P("a.tova"), P("other.tova"), "-o", P("out.tova")}, 1);
-  EXPECT_HAS(err, "error 62 (TOVA_ERR_MISMATCH_SIZE");
-  EXPECT_HAS(err, "other.tova");
-  EXPECT_FALSE(fs::exists(P("out.tova")));
   const std::string before = ReadFile(P("ab.tova"));
-  EXPECT_HAS(Tova({"cat", P("b.tova"), P("other.tova"), "-o", P("ab.tova"), "--append"}, 1), "nothing was written");
+  const std::string err = Tova({"cat", P("b.tova"), P("other.tova"), "-o", P("ab.tova"), "--append"}, 1);
+  EXPECT_HAS(err, "other.tova");
+  EXPECT_HAS(err, "nothing was written");
   EXPECT_EQ(ReadFile(P("ab.tova")), before);
 }
 
@@ -354,7 +325,6 @@ TEST_F(TovaCli, RmMvDuAndCleanReportContinuationFiles) {
   EXPECT_EQ(Images(P("sub/x.tova")).size(), 2u);
   EXPECT_HAS(Tova({"rm", P("sub/x.tova")}), "(+2 continuation files)");
   EXPECT_TRUE(fs::is_empty(P("sub")));
-  Tova({"rm", P("sub/x.tova")}, 1);
   Tova({"rm", "-f", P("sub/x.tova")});
 
   fs::create_directory(P("rec"));
@@ -420,13 +390,12 @@ TEST_F(TovaCli, RecorderKilledAtRandomMomentsKeepsEveryReturnedFrame) {
   int torn = 0;
   for (int round = 0; round < 100; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const std::string path = P("rec" + std::to_string(round) + ".tova");
+    const std::string path = P("rec" + std::to_string(round) + ".tova"), out = round % 2 ? P("out.tova") : path;
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      close(fds[0]);
       const uint64_t out = TOVADLL_OPEN_FILE_WRITE(path.c_str(), 0);
       for (uint32_t i = 1;; ++i) {
         const uint64_t frame = MemoryFrame({.width = 320, .height = 240}, image(i));
@@ -435,19 +404,16 @@ TEST_F(TovaCli, RecorderKilledAtRandomMomentsKeepsEveryReturnedFrame) {
       }
     }
     close(fds[1]);
-    const uint32_t wait_for = rng() % 4;
     uint32_t returned = 0, value = 0;
-    while (returned < wait_for && read(fds[0], &value, sizeof value) == sizeof value) returned = value;
-    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 3000));
+    for (const uint32_t wait_for = rng() % 4; returned < wait_for && read(fds[0], &value, 4) == 4;) returned = value;
+    usleep(rng() % 3000);
     kill(child, SIGKILL);
     int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the recorder stopped by itself: " << status;
-    while (read(fds[0], &value, sizeof value) == sizeof value) returned = value;
+    ASSERT_TRUE(waitpid(child, &status, 0) == child && WIFSIGNALED(status)) << "the recorder stopped by itself";
+    while (read(fds[0], &value, 4) == 4) returned = value;
     close(fds[0]);
 
     tovaext_salvage_report report{};
-    const std::string out = round % 2 ? P("out.tova") : path;
     const int32_t rc = tovaext_salvage(path.c_str(), round % 2 ? out.c_str() : nullptr, &report);
     torn += report.bytes_cut > 0;
     // Killed before the first frame was whole, or before the file was made.
@@ -503,15 +469,6 @@ int TiffPages(const std::string& path, uint16_t* bits, uint16_t* format, std::st
   return pages;
 }
 
-int FrameCount(const std::string& video) {
-  std::FILE* pipe = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                           "-of csv=p=0 '" + video + "' 2>&1").c_str(), "r");
-  char line[64] = {0};
-  std::fgets(line, sizeof line, pipe);
-  pclose(pipe);
-  return std::atoi(line);
-}
-
 TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
   const std::string file = P("s.tova");
   Sample("s.tova", 30, "40x30");
@@ -557,20 +514,16 @@ TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
       {"GET", "/api/frames/99999999999999/values", 404, "does not exist"},
       {"GET", "/api/frames/3/pixel?x=40&y=0", 400, "outside the 40 x 30 image"},
       {"GET", "/api/frames/3/pixel?x=0&y=30", 400, "outside the 40 x 30 image"},
-      {"GET", "/api/frames/3/pixel?x=1", 400, "missing parameter 'y'"},
       {"POST", "/api/series?x=3&y=30", 400, "outside"},
       {"POST", "/api/series?x=-1&y=3", 400, "whole number"},
       {"GET", "/api/series/777", 404, "no series"},
-      {"GET", "/s.tova", 404, "nothing here"},
       {"GET", "/../../etc/passwd", 404, ""}};
   for (const auto& [method, path, status, says] : bad_requests) {
     auto res = std::string(method) == "GET" ? client.Get(path) : client.Post(path, "", "text/plain");
-    ASSERT_TRUE(res) << path;
-    EXPECT_EQ(res->status, status) << path;
+    ASSERT_TRUE(res && res->status == status) << path;
     EXPECT_HAS(res->body, says) << path;
   }
   EXPECT_EQ(client.Get("/api/info", {{"Host", "attacker.example:80"}})->status, 403);
-  EXPECT_EQ(client.Get("/api/frames/29")->status, 200);
 
   // A second server on the port taken says so; a damaged file is refused.
   EXPECT_HAS(Tova({"view", file, "--port", std::to_string(server.port)}, 1), "in use");
@@ -587,8 +540,8 @@ TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
     if (celsius) std::memcpy(&v, frame.data() + (5 * 40 + 7) * 4, 4);
     return celsius ? std::abs(v - celsius13) < 0.005 : frame == raw13;
   };
-  // TIFF: one page per frame, the stored U16, float32 Celsius, BigTIFF.
-  for (const auto& [name, option] : {std::pair{"s.tiff", ""}, {"c.tif", "--celsius"}, {"b.tiff", "--bigtiff"}}) {
+  // TIFF: one page per frame, the stored U16 or float32 Celsius.
+  for (const auto& [name, option] : {std::pair{"s.tiff", ""}, {"c.tif", "--celsius"}}) {
     SCOPED_TRACE(name);
     const bool celsius = std::string(option) == "--celsius";
     Tova({"export", file, "-o", P(name), option});
@@ -599,7 +552,6 @@ TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
     EXPECT_EQ(format, celsius ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
     EXPECT_TRUE(is_frame13(page13, celsius));
   }
-  EXPECT_EQ(ReadFile(P("b.tiff")).substr(0, 4), std::string("II\x2B\x00", 4));
 
   // .npy: the header numpy reads, the data at a multiple of 64 bytes.
   for (bool celsius : {false, true}) {
@@ -614,15 +566,11 @@ TEST_F(TovaCli, ViewAnswersOnLoopbackAndStackExportsDecodeBackToTheFrames) {
     EXPECT_TRUE(is_frame13(npy.substr(start + 13 * frame_bytes, frame_bytes), celsius));
   }
 
-  // GIF and MP4: every frame, as ffprobe counts them; without ffmpeg on PATH the MP4 export says what is missing.
-  EXPECT_HAS(Tova({"export", file, "-o", P("t.mp4")}, 1, "PATH=/nonexistent "), "needs the ffmpeg program");
-  EXPECT_FALSE(fs::exists(P("t.mp4")));
+  // A GIF; without ffmpeg on PATH the MP4 export says what is missing.
   Tova({"export", file, "-o", P("s.gif")});
   EXPECT_EQ(ReadFile(P("s.gif")).substr(0, 6), "GIF89a");
-  if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe to count frames";
-  EXPECT_EQ(FrameCount(P("s.gif")), 30);
-  Tova({"export", file, "-o", P("s.mp4")});
-  EXPECT_EQ(FrameCount(P("s.mp4")), 30);
+  EXPECT_HAS(Tova({"export", file, "-o", P("t.mp4")}, 1, "PATH=/nonexistent "), "needs the ffmpeg program");
+  EXPECT_FALSE(fs::exists(P("t.mp4")));
 }
 #endif  // TOVA_CLI_TEST_HAVE_VIEWER
 
