@@ -109,7 +109,7 @@ TEST(Appender, BufferedAppendRefusals) {
   EXPECT_EQ(written, 12345u);
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(m, s, buffer.data(), 4096, &written), TOVA_ERR_DOCUMENT_TYPE);
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, s, nullptr, 4096, &written), TOVA_ERR_NULL_POINTER);
-  // A source without sections (its read failed) has no dataset to hand out or append.
+  // A document without sections (its read failed) has an empty buffer, and no dataset to append or take one.
   TempTree dir;
   ASSERT_TRUE(WriteFileBytes(dir.Path(u"x.dat"), "abc"));
   Handle empty(OpenRead(dir.Path(u"x.dat")));
@@ -117,6 +117,13 @@ TEST(Appender, BufferedAppendRefusals) {
   EXPECT_EQ(TOVADLL_ADD_TOVA_BUFFERED_WRITE(b, empty, buffer.data(), 4096, &written), TOVA_ERR_WRITE_INCOMPLETE);
   EXPECT_EQ(written, 0u);
   EXPECT_EQ(TOVADLL_ADD_TOVA(m, empty, 0), TOVA_ERR_NO_SECTION);
+  uint32_t size = 7, offset = 0;
+  EXPECT_EQ(TOVADLL_GET_BUFFERSIZE(empty, &size), TOVA_OK);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(empty, buffer.data(), 1, &written), TOVA_OK);
+  EXPECT_EQ(written, 0u);
+  const Bytes sections = Concat({Section(kGH, {Entry(0x0100, Text("v1"))}), Section(kDH, {})});
+  EXPECT_EQ(TOVADLL_READ_FROM_BUFFER_EX(empty, sections.data(), 20, &offset, &size), TOVA_ERR_NO_SECTION);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The part reader's view of a chain of part files: the bytes that can still
-// come, where the next byte lies, reads across parts, and where a chain ends.
+// come, where the next byte lies, and reads across parts.
 #include <gtest/gtest.h>
 
 #include "format/part_reader.h"
@@ -29,33 +29,13 @@ TEST(PartReader, RemainingBytesCountTheContinuationFilesThatExist) {
     EXPECT_EQ(std::make_pair(part, offset), std::make_pair(uint16_t{2}, 2u));
     EXPECT_EQ(reader.BytesRemaining(), 3u);
     EXPECT_EQ(reader.ReadExact(buf, 4), Code::kShort);
-  }  // the parts are released before they are written again (Windows share modes)
-  // Without the continuation files the main file is all there is.
+  }  // the parts are released before they are written again
   ASSERT_TRUE(WriteParts(path, Bytes(10, 1), {}));
   format::PartReader alone(path);
   ASSERT_EQ(alone.Open(0, 9), Code::kOk);
   EXPECT_EQ(alone.BytesRemaining(), 1u);
   EXPECT_TRUE(alone.AtEnd());
   EXPECT_EQ(format::PartReader(path).Open(3, 0), Code::kOpen);
-}
-
-// A part below the limit ends the document at its last two bytes, and so
-// does a full part followed by an empty one.
-TEST(PartReader, WhereAChainEnds) {
-  TempTree dir;
-  const std::u16string path = dir.Path(u"q.tova");
-  ASSERT_TRUE(WriteParts(path, Bytes(20, 2), {10}));
-  for (uint32_t limit : {11u, 10u}) {
-    PartLimit scoped(limit);
-    format::PartReader reader(path);
-    ASSERT_EQ(reader.Open(0, 9), Code::kOk);
-    EXPECT_EQ(reader.AtEnd(), limit > 10) << "limit " << limit;
-  }
-  ASSERT_TRUE(WriteParts(path, Bytes(10, 2), {10}));
-  PartLimit scoped(10);
-  format::PartReader reader(path);
-  ASSERT_EQ(reader.Open(0, 10), Code::kOk);
-  EXPECT_TRUE(reader.AtEnd());
 }
 
 // Part numbers end at 999: a part 1000 is neither counted nor read.

@@ -1,9 +1,6 @@
-// The safe save: the file layer fails its N-th call of one operation for
-// N = 1, 2, ... until the save goes through, and after every attempt the path
-// holds exactly the old document or exactly the new one (main file and
-// continuation files alike), no temporary file is left, and the saved document
-// matches one of them. Besides: what a saved document is bound to afterwards,
-// leftovers of earlier saves, refusals, durability and the progress dialog.
+// The safe save: whichever file call fails, the path holds exactly the old or the
+// new document and no temporary file; what a saved document is bound to,
+// leftovers, refusals, durability and the dialog.
 #include <gtest/gtest.h>
 
 #include "platform/performance_counter.h"
@@ -16,8 +13,7 @@ namespace {
 
 uint64_t ReadDocument(const std::u16string& path) {
   const uint64_t r = OpenRead(path);
-  TOVADLL_READ_FROM_FILE(r, 1, 0);
-  return r;
+  return TOVADLL_READ_FROM_FILE(r, 1, 0), r;
 }
 
 enum class Kind { kMemory, kRead, kReadOther, kReadWrite };
@@ -53,11 +49,7 @@ uint64_t OpenToSave(const SaveCase& c, const TempTree& dir, const std::u16string
 }
 
 // What lies at the path: the bytes and names of its file set (temporary names included).
-struct Stored {
-  Bytes bytes;
-  std::vector<std::u16string> names;
-  bool operator==(const Stored&) const = default;
-};
+using Stored = std::pair<Bytes, std::vector<std::u16string>>;
 Stored StoredAt(const TempTree& dir) { return {FileSetBytes(dir.Path(u"a.tova")), DirectoryNames(dir.path(), u"a.tova")}; }
 
 class SaveFault : public ::testing::TestWithParam<FsOp> {};
@@ -67,8 +59,7 @@ TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
   PartLimit limit(100);  // old and new documents span several parts
   NoSyncFileSystem no_sync;
   for (const SaveCase& c : kCases) {
-    // What lies at the path before and after a save without faults (read once
-    // no document holds the files: Windows share modes).
+    // The path before and after a save without faults (read once no document holds the files).
     Stored old_doc, new_doc;
     {
       ScopedFileSystem scope(no_sync);
@@ -102,8 +93,7 @@ TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
       }
       std::vector<std::u16string> left = DirectoryNames(dir.path(), u"$$$");
       if (op == FsOp::Delete && rc == TOVA_OK && !left.empty()) {
-        // An old part that could not be deleted after the commit stays aside
-        // under a temporary name; the next save removes it.
+        // An old part not deleted after the commit stays aside until the next save.
         for (const std::u16string& name : left) EXPECT_NE(name.find(u"$$$old "), std::u16string::npos);
         EXPECT_EQ(Save(d, path), TOVA_OK);
         left = DirectoryNames(dir.path(), u"$$$");
@@ -135,9 +125,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, SaveFault,
                          [](const ::testing::TestParamInfo<FsOp>& info) { return std::string(OpName(info.param)); });
 
 // A saved document reads and appends from where it was saved, keeps its type and
-// current dataset; a failed commit leaves it at home. Saved onto its own path, a
-// read-write document's file is closed before the commit (no file held open can
-// be replaced on Windows) and opened again afterwards.
+// current dataset; a failed commit leaves it at home.
 TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
   PartLimit limit(100);
   TempTree dir;
@@ -184,9 +172,8 @@ TEST(SafeSave, ASavedDocumentIsBoundToThePathItWasSavedTo) {
   EXPECT_TRUE(DirectoryNames(dir.path(), u"$$$").empty());
 }
 
-// Leftovers of an earlier save and stray parts of the old document go; refused
-// saves leave the old document; every new part is flushed and the directory
-// synced; a failed commit leaves the modified state alone, a failed append sets it.
+// Leftovers of an earlier save and stray old parts go; refused saves leave the old
+// document; new parts are flushed and the directory synced.
 TEST(SafeSave, LeftoversRefusalsAndDurability) {
   PartLimit limit(100);
   TempTree dir;
@@ -219,8 +206,7 @@ TEST(SafeSave, LeftoversRefusalsAndDurability) {
   EXPECT_EQ(ReadValues(a), (Values{7, 8, 9}));
 }
 
-// A counter that moves on by a second at every look, so that a progress
-// dialog appears at its first step.
+// A counter that moves on by a second at every look: a dialog appears at its first step.
 class RushingCounter final : public platform::PerformanceCounter {
  public:
   RushingCounter() { platform::SetPerformanceCounterForTesting(this); }
