@@ -1,5 +1,5 @@
 // Dataset buffers: their size, the place of the image data, reading them back
-// (cut at every byte, the per-dataset form) and merging into a document.
+// (the per-dataset form; cut at every byte in layout_test.cpp) and merging into a document.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -93,32 +93,6 @@ TEST(Buffers, ImagePlaceIsZeroWithoutImageDataBeyondOneEntryHeader) {
     ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, buffer.data(), n, &offset, &size), TOVA_OK);
     EXPECT_EQ(size, row.expected_size);
     EXPECT_EQ(offset, expected_offset);
-  }
-}
-
-// A cut on a section boundary, or one byte after it, ends the scan there; any
-// other cut leaves a section short. What was read before the cut stays.
-TEST(Buffers, ABufferCutAtEveryByteGivesItsCodeAndNeverReadsBeyondIt) {
-  const Bytes gh = Section(kGH, {Entry(0x0100, Text("v1")), Entry(0x0111, U16(4))});
-  const Bytes dh = Section(kDH, {Entry(0x0200, U16(2)), Entry(kValue, U16(3))});
-  const Bytes all = Concat({gh, dh, Section(kIM, {Entry(kImageData, Pixels(3, 12))})});
-  const uint32_t gh_end = static_cast<uint32_t>(gh.size()), dh_end = gh_end + static_cast<uint32_t>(dh.size());
-  const uint32_t total = static_cast<uint32_t>(all.size());
-  for (uint32_t cut = 0; cut <= total; ++cut) {
-    SCOPED_TRACE(::testing::Message() << "cut " << cut);
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[cut]);
-    std::copy(all.begin(), all.begin() + cut, copy.get());
-    uint32_t boundary = 0;
-    for (uint32_t end : {gh_end, dh_end, total}) boundary = end <= cut ? end : boundary;
-    Handle r(TOVADLL_OPEN_FILE_READ_BUFFER());
-    uint32_t offset = 9, size = 9;
-    ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, copy.get(), cut, &offset, &size),
-              cut - boundary <= 1 ? TOVA_OK : TOVA_ERR_SHORT);
-    EXPECT_EQ(offset, cut == total ? dh_end + 12 : 0u);  // only for image data inside the buffer
-    EXPECT_EQ(size, cut == total ? 12u : 0u);
-    EXPECT_EQ(EntryData(r, kGH, 0x0100), cut >= gh_end ? Text("v1") : Bytes());
-    EXPECT_EQ(EntryData(r, kDH, kValue), cut >= dh_end ? U16(3) : Bytes());
-    EXPECT_EQ(EntryData(r, kIM, kImageData), cut == total ? Pixels(3, 12) : Bytes());
   }
 }
 

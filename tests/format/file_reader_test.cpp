@@ -281,24 +281,24 @@ TEST(BackgroundScan, CancelKeepsWhatItFoundAndFailuresKeepTheDatasetsFoundBefore
   }
 }
 
-// Lets a file-layer hook on the scanning thread stop at a mark until this thread releases it.
+// Lets a file-layer hook on the scanning thread stop (its n-th pause) until this thread releases it.
 struct Gate {
   std::mutex m;
   std::condition_variable cv;
-  uint64_t paused_at = ~0ull, released = ~0ull;
-  void Pause(uint64_t at) {
+  int paused = 0, released = 0;
+  void Pause() {
     std::unique_lock<std::mutex> lock(m);
-    paused_at = at;
+    const int me = ++paused;
     cv.notify_all();
-    cv.wait(lock, [&] { return released == at; });
+    cv.wait(lock, [&] { return released >= me; });
   }
-  void AwaitPause(uint64_t at) {
+  void AwaitPause(int n) {
     std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [&] { return paused_at == at; });
+    cv.wait(lock, [&] { return paused >= n; });
   }
-  void Release(uint64_t at) {
+  void Release(int n) {
     std::lock_guard<std::mutex> lock(m);
-    released = at;
+    released = n;
     cv.notify_all();
   }
 };
@@ -312,17 +312,18 @@ TEST(BackgroundScan, AnotherThreadSeesTheDatasetsGrowUnderTheLock) {
   HookFileSystem hooks;
   hooks.on_read = [&](const std::u16string& path, uint64_t position) {
     for (uint32_t stop : stops)
-      if (path == d.path && position == d.r.DatasetStart(stop)) gate.Pause(position);
+      if (path == d.path && position == d.r.DatasetStart(stop)) gate.Pause();
   };
   ScopedFileSystem scoped(hooks);
   int32_t result = -1;
   std::thread scanner([&] { result = TOVADLL_READ_FROM_FILE_AFTER_FIRST(d.h, nullptr); });
-  for (uint32_t stop : stops) {
-    gate.AwaitPause(d.r.DatasetStart(stop));
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t stop = stops[i];
+    gate.AwaitPause(i + 1);
     ASSERT_EQ(TOVADLL_LOCK(d.h), TOVA_OK);
     EXPECT_EQ(NumDatasets(d.h), stop);  // every dataset before the one about to be read
     ASSERT_EQ(TOVADLL_UNLOCK(d.h), TOVA_OK);
-    gate.Release(d.r.DatasetStart(stop));
+    gate.Release(i + 1);
   }
   scanner.join();
   EXPECT_EQ(result, TOVA_OK);
@@ -407,13 +408,13 @@ TEST(EmbeddedCleanup, TheBackgroundScanCleansUpUnderTheDocumentLock) {
   ASSERT_TRUE(e.ok);
   Gate gate;
   HookFileSystem hooks;
-  hooks.on_close = [&](const std::u16string&) { gate.Pause(0); };
+  hooks.on_close = [&](const std::u16string&) { gate.Pause(); };
   ScopedFileSystem scoped(hooks);
   int32_t result = -1;
   std::thread scanner([&] { result = TOVADLL_READ_FROM_FILE_AFTER_FIRST(e.h, nullptr); });
-  gate.AwaitPause(0);
+  gate.AwaitPause(1);
   ASSERT_EQ(TOVADLL_LOCK(e.h), TOVA_OK);
-  gate.Release(0);
+  gate.Release(1 << 30);  // and every later close
   EXPECT_EQ(Kept(e.h), "13|12369|12369");  // the added data headers, not yet cleaned
   ASSERT_EQ(TOVADLL_UNLOCK(e.h), TOVA_OK);
   scanner.join();

@@ -3,6 +3,7 @@
 // repeated and empty records; the scan's check of lengths before it allocates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <tuple>
@@ -122,27 +123,40 @@ TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
   }
 }
 
-// A cut on a section boundary (or one byte after it) reads what lies before
-// it: TOVA_OK with a dataset, TOVA_ERR_DATASET without; any other cut leaves a
-// section short.
-TEST(Layout, EveryPrefixOfASmallFileGivesItsExactCode) {
+// A cut on a section boundary (or one byte after it) reads what lies before it:
+// from a file TOVA_OK with a dataset, TOVA_ERR_DATASET without; any other cut
+// leaves a section short. A buffer, on the heap at exactly its length, is read
+// up to the first image.
+TEST(Layout, EveryPrefixOfASmallFileOrBufferGivesItsExactCode) {
   TempTree dir;
   const std::u16string path = dir.Path(u"cut.tova");
   const Recording r = MakeRecording(3, kPixels);
   for (uint32_t prefix = 0; prefix <= r.bytes.size(); ++prefix) {
     SCOPED_TRACE(::testing::Message() << "prefix " << prefix);
+    uint32_t boundary = 0;
+    for (uint32_t end : r.ends) boundary = end <= prefix ? end : boundary;
+    const bool first_complete = prefix >= r.ends[2];
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[prefix]);
+    std::copy_n(r.bytes.begin(), prefix, copy.get());
+    Handle b(TOVADLL_OPEN_FILE_READ_BUFFER());
+    uint32_t offset = 9, size = 9;
+    EXPECT_EQ(TOVADLL_READ_FROM_BUFFER_EX(b, copy.get(), prefix, &offset, &size),
+              first_complete || prefix - boundary <= 1 ? TOVA_OK : TOVA_ERR_SHORT);
+    EXPECT_EQ(std::pair(offset, size), first_complete ? std::pair(r.starts[2] + 12, r.ends[2] - r.starts[2] - 12)
+                                                      : std::pair(0u, 0u));
+    EXPECT_EQ(EntryData(b, kGH, TOVA_GH_INFO_SensorX).empty(), prefix < r.ends[0]);
+    EXPECT_EQ(EntryData(b, kDH, kValue).empty(), prefix < r.ends[1]);
+    EXPECT_EQ(EntryData(b, kIM, kImageData), first_complete ? Pixels(0, kPixels) : Bytes());
+
     ASSERT_TRUE(WriteFileBytes(path, r.bytes.data(), prefix));
     Handle h(OpenRead(path));
     ASSERT_EQ(h.valid(), prefix > 0);  // an empty file is no document
     if (prefix == 0) continue;
-    uint32_t boundary = 0;
-    for (uint32_t end : r.ends) boundary = end <= prefix ? end : boundary;
     const uint32_t datasets = prefix - boundary > 1 ? 0 : r.DatasetsWithin(boundary);
     const int32_t expected = prefix - boundary > 1 ? TOVA_ERR_READ : datasets ? TOVA_OK : TOVA_ERR_DATASET;
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 1, 0), expected);
     EXPECT_EQ(DocumentValues(h), Iota(static_cast<uint16_t>(datasets)));
     // Reading only the first dataset ignores whatever follows it.
-    const bool first_complete = prefix >= r.ends[2];
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 0, 0), first_complete ? TOVA_OK : expected);
     EXPECT_EQ(NumDatasets(h), first_complete ? 1u : datasets);
   }
