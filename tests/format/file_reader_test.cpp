@@ -57,23 +57,13 @@ TEST(FileReader, EveryCutPositionReadsBackEveryDatasetAndImage) {
   }
 }
 
-TEST(FileReader, PartsAndExtensions) {
-  const Recording r = MakeRecording(2, kPixels);
-  const uint32_t first = r.DatasetStart(1);
-  // A part below the limit ends the document; a section cut at the end of a full part goes on.
-  for (const auto& [cut, limit, datasets] : {std::tuple{first, first + 10, 1}, std::tuple{10u, 10u, 2}}) {
-    PartLimit scoped(limit);
-    Written w(2, kPixels, {cut});
-    ASSERT_EQ(TOVADLL_READ_FROM_FILE(w.h, 1, 0), TOVA_OK);
-    EXPECT_EQ(DocumentValues(w.h), Iota(datasets));
-  }
-  TempTree dir;
-  for (const auto& [name, code] : {std::pair{u"d.TOVA", TOVA_OK}, std::pair{u"d.dat", TOVA_ERR_EXTENSION}}) {
-    ASSERT_TRUE(WriteParts(dir.Path(name), r.bytes, {}));
-    Handle h(OpenRead(dir.Path(name)));
-    EXPECT_EQ(TOVADLL_READ_FROM_FILE(h, 1, 0), code);
-    EXPECT_EQ(NumDatasets(h), code == TOVA_OK ? 2u : 0u);
-  }
+// A part below the limit ends the document even when a continuation file exists.
+TEST(FileReader, APartBelowTheLimitEndsTheDocument) {
+  const uint32_t first = MakeRecording(2, kPixels).DatasetStart(1);
+  PartLimit scoped(first + 10);
+  Written w(2, kPixels, {first});
+  ASSERT_EQ(TOVADLL_READ_FROM_FILE(w.h, 1, 0), TOVA_OK);
+  EXPECT_EQ(DocumentValues(w.h), Iota(1));
 }
 
 // A sparse main file of exactly the real part limit, filled by dataset 1's image,

@@ -9,10 +9,8 @@
 #include <tuple>
 
 #include "catalog/catalog.h"
-#include "format/buffers.h"
 #include "format/layout.h"
 #include "format/part_reader.h"
-#include "platform/byte_order.h"
 #include "support/alloc_failure.h"
 #include "support/documents.h"
 
@@ -108,18 +106,6 @@ TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
     std::memcpy(copy.get(), document.data(), document.size());
     Handle b(TOVADLL_OPEN_FILE_READ_BUFFER());
     EXPECT_EQ(TOVADLL_READ_FROM_BUFFER(b, copy.get(), static_cast<uint32_t>(document.size())), row.buffer);
-    if (platform::GetU32(document.data()) > document.size()) {
-      // A first section the buffer cannot hold is refused before anything is allocated.
-      CTOVAFile doc(catalog::Rules());
-      ASSERT_EQ(doc.OpenReadBuffer(), Code::kOk);
-      uint32_t offset = 9, size = 9;
-      bool allocated = true;
-      EXPECT_EQ(WithFailingAllocation(0, allocated, [&] {
-                  return format::ReadFromBuffer(doc, copy.get(), static_cast<uint32_t>(document.size()), offset, size);
-                }), Code::kShort);
-      EXPECT_FALSE(allocated);
-      EXPECT_EQ(offset + size, 0u);
-    }
   }
 }
 
