@@ -50,79 +50,63 @@ uint64_t OpenToSave(const SaveCase& c, const TempTree& dir, const std::u16string
 
 // What lies at the path: the bytes and names of its file set (temporary names included).
 using Stored = std::pair<Bytes, std::vector<std::u16string>>;
-Stored StoredAt(const TempTree& dir) { return {FileSetBytes(dir.Path(u"a.tova")), DirectoryNames(dir.path(), u"a.tova")}; }
+Stored StoredAt(const TempTree& dir) {
+  return {FileSetBytes(dir.Path(u"a.tova")), DirectoryNames(dir.path(), u"a.tova")};
+}
 
-class SaveFault : public ::testing::TestWithParam<FsOp> {};
-
-TEST_P(SaveFault, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
-  const FsOp op = GetParam();
+TEST(SafeSave, APathHoldsTheOldOrTheNewDocumentWhateverFails) {
   PartLimit limit(100);  // old and new documents span several parts
   NoSyncFileSystem no_sync;
-  for (const SaveCase& c : kCases) {
-    // The path before and after a save without faults (read once no document holds the files).
-    Stored old_doc, new_doc;
-    {
-      ScopedFileSystem scope(no_sync);
-      TempTree before, after;
-      TOVADLL_CLOSE_FILE(OpenToSave(c, before, before.Path(u"a.tova")));
-      old_doc = StoredAt(before);
-      Handle d(OpenToSave(c, after, after.Path(u"a.tova")));
-      ASSERT_EQ(Save(d, after.Path(u"a.tova")), TOVA_OK) << c.name;
-      TOVADLL_CLOSE_FILE(d);
-      new_doc = StoredAt(after);
-      ASSERT_EQ(ReadValues(after.Path(u"a.tova")), c.saved) << c.name;
-    }
-    for (int n = 1;; ++n) {
-      SCOPED_TRACE(::testing::Message() << c.name << ": " << OpName(op) << " " << n << " fails");
-      ASSERT_LT(n, 200);
-      TempTree dir;
-      const std::u16string path = dir.Path(u"a.tova");
-      uint64_t d;
+  for (FsOp op : {FsOp::Write, FsOp::Flush, FsOp::Close, FsOp::Rename, FsOp::Open, FsOp::Delete, FsOp::FindFiles,
+                  FsOp::Exists, FsOp::Size, FsOp::Seek, FsOp::Read}) {
+    for (const SaveCase& c : kCases) {
+      // The path before and after a save without faults (read once no document holds the files).
+      Stored old_doc, new_doc;
       {
         ScopedFileSystem scope(no_sync);
-        d = OpenToSave(c, dir, path);
+        TempTree before, after;
+        TOVADLL_CLOSE_FILE(OpenToSave(c, before, before.Path(u"a.tova")));
+        old_doc = StoredAt(before);
+        Handle d(OpenToSave(c, after, after.Path(u"a.tova")));
+        ASSERT_EQ(Save(d, after.Path(u"a.tova")), TOVA_OK) << c.name;
+        TOVADLL_CLOSE_FILE(d);
+        new_doc = StoredAt(after);
+        ASSERT_EQ(ReadValues(after.Path(u"a.tova")), c.saved) << c.name;
       }
-      Handle closer(d);
-      FaultFileSystem fs;
-      int32_t rc;
-      {
-        ScopedFileSystem scope(fs);
+      for (int n = 1;; ++n) {
+        SCOPED_TRACE(::testing::Message() << c.name << ": " << OpName(op) << " " << n << " fails");
+        ASSERT_LT(n, 200);
+        TempTree dir;
+        const std::u16string path = dir.Path(u"a.tova");
+        Handle d([&] { ScopedFileSystem scope(no_sync); return OpenToSave(c, dir, path); }());
+        FaultFileSystem fs;
         fs.FailNth(op, n);
-        rc = Save(d, path);
+        const int32_t rc = [&] { ScopedFileSystem scope(fs); return Save(d, path); }();
         fs.Clear();  // files the document holds stay with this layer
-      }
-      std::vector<std::u16string> left = DirectoryNames(dir.path(), u"$$$");
-      if (op == FsOp::Delete && rc == TOVA_OK && !left.empty()) {
-        // An old part not deleted after the commit stays aside until the next save.
-        for (const std::u16string& name : left) EXPECT_NE(name.find(u"$$$old "), std::u16string::npos);
-        EXPECT_EQ(Save(d, path), TOVA_OK);
-        left = DirectoryNames(dir.path(), u"$$$");
-      }
-      EXPECT_TRUE(left.empty());
-      const Values values = DocumentValues(d);
-      TOVADLL_CLOSE_FILE(d);
-      const Stored now = StoredAt(dir);
-      if (rc == TOVA_OK || now == old_doc) {
-        EXPECT_TRUE(now == (rc == TOVA_OK ? new_doc : old_doc));
-        EXPECT_EQ(values, c.saved);  // saved, or nothing committed and the document as it was
-      } else {
-        EXPECT_TRUE(now == new_doc) << "result " << rc << ": a mix";
-        // Committed, then reading the saved file failed: the saved datasets or none.
-        EXPECT_TRUE(values == c.saved || values.empty());
-      }
-      if (fs.Count(op) < n) {
-        EXPECT_EQ(rc, TOVA_OK);
-        break;
+        std::vector<std::u16string> left = DirectoryNames(dir.path(), u"$$$");
+        if (op == FsOp::Delete && rc == TOVA_OK && !left.empty()) {
+          // An old part not deleted after the commit stays aside until the next save.
+          for (const std::u16string& name : left) EXPECT_NE(name.find(u"$$$old "), std::u16string::npos);
+          EXPECT_EQ(Save(d, path), TOVA_OK);
+          left = DirectoryNames(dir.path(), u"$$$");
+        }
+        EXPECT_TRUE(left.empty());
+        const Values values = DocumentValues(d);
+        TOVADLL_CLOSE_FILE(d);
+        const Stored now = StoredAt(dir);
+        // Saved, or nothing committed and the document as it was; or committed, and then
+        // reading the saved file failed: the saved datasets or none.
+        const bool committed = rc == TOVA_OK || now != old_doc;
+        EXPECT_TRUE(now == (committed ? new_doc : old_doc)) << "result " << rc << ": a mix";
+        EXPECT_TRUE(values == c.saved || (rc != TOVA_OK && committed && values.empty()));
+        if (fs.Count(op) < n) {
+          EXPECT_EQ(rc, TOVA_OK);
+          break;
+        }
       }
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(EveryOperation, SaveFault,
-                         ::testing::Values(FsOp::Write, FsOp::Flush, FsOp::Close, FsOp::Rename, FsOp::Open,
-                                           FsOp::Delete, FsOp::FindFiles, FsOp::Exists, FsOp::Size, FsOp::Seek,
-                                           FsOp::Read),
-                         [](const ::testing::TestParamInfo<FsOp>& info) { return std::string(OpName(info.param)); });
 
 // A saved document reads and appends from where it was saved, keeps its type and
 // current dataset; a failed commit leaves it at home.
