@@ -107,21 +107,6 @@ TEST(OpenForWriting, AppendOpenOfAFileWithoutTheTovaExtensionIsRefused) {
   EXPECT_EQ(ReadFileBytes(dat), bytes);
 }
 
-TEST(OpenForWriting, AppendOpenContinuesInTheLastContinuationFile) {
-  TempTree dir;
-  const std::u16string path = dir.Path(u"a.tova");
-  PartLimit limit(200);
-  ASSERT_EQ(WriteDocument(path, {1, 2, 3, 4, 5, 6, 7}), TOVA_OK);
-  const std::vector<uint64_t> sizes = PartSizes(path);
-  ASSERT_EQ(sizes.size(), 3u);  // main, 001 and 002, with room left in 002
-  ASSERT_LT(sizes[2], 100u);
-  ASSERT_EQ(AppendValues(Handle(OpenWrite(path, 1)), {8}), TOVA_OK);
-  const std::vector<uint64_t> after = PartSizes(path);
-  EXPECT_EQ(std::vector(after.begin(), after.end() - 1), std::vector(sizes.begin(), sizes.end() - 1));
-  EXPECT_GT(after.back(), sizes.back());
-  EXPECT_EQ(ReadValues(path), (Values{1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
 // Appending to a document the reader sees only in part: the datasets go
 // exactly where its scan ended, or the open is refused and no file changes.
 TEST(OpenForWriting, AppendGoesWhereTheReaderEndsOrIsRefused) {

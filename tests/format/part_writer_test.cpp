@@ -65,17 +65,19 @@ TEST(PartWriter, EveryCutPositionKeepsTheByteStreamAndTheImageIndex) {
   }
 }
 
-// A part that already holds more than the limit (written with a higher one) takes nothing more.
-TEST(PartWriter, APartBeyondTheLimitTakesNothingMore) {
+// A part that already holds more than the limit (written with a higher one) takes
+// nothing more; datasets with images ten times the limit are cut as often as needed.
+TEST(PartWriter, APartBeyondTheLimitTakesNothingMoreAndLargeDatasetsAreCut) {
   TempTree dir;
   const std::u16string path = dir.Path(u"over.tova");
   ASSERT_EQ(WriteDocument(path, {1, 2}), TOVA_OK);
   const uint64_t main_size = ReadFileBytes(path).size();
   PartLimit scoped(100);
   ASSERT_GT(main_size, 100u);
-  ASSERT_EQ(AppendValues(Handle(OpenReadWrite(path, 1)), {3, 4}, 32), TOVA_OK);
+  ASSERT_EQ(AppendValues(Handle(OpenReadWrite(path, 1)), {3, 4}, 1000), TOVA_OK);
   const std::vector<uint64_t> sizes = PartSizes(path);
   EXPECT_EQ(sizes.front(), main_size);
+  EXPECT_GT(sizes.size(), 20u);
   for (size_t p = 1; p < sizes.size(); ++p) EXPECT_LE(sizes[p], 100u);
   EXPECT_EQ(ReadValues(path), (Values{1, 2, 3, 4}));
 }
