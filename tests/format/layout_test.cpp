@@ -55,7 +55,7 @@ std::vector<Malformed> Table() {
       {"global header record length 5", {}, Concat({Section(kGH, {Header(5, 0x0100)}), dh0, im0}), kSkip,
        TOVA_ERR_READ, TOVA_ERR_RECORD, 0},
       {"length 20 in a 10-byte document", {}, ten, kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
-      {"section length all ones", {}, Concat({Header(0xFFFFFFFF, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
+      {"length all ones", {}, Concat({Header(0xFFFFFFFF, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
       {"image section longer than the document", {}, Concat({gh, dh0, Header(0x7FFFFFFF, kIM), {1, 2, 3, 4}}), kSkip,
        TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
       {"single trailing byte ignored", {}, Concat({valid, {0xAB}}), kSkip, TOVA_OK, TOVA_OK, 1},
