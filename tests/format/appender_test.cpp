@@ -22,7 +22,6 @@ TEST(Appender, TargetTypes) {
     for (uint32_t all : {0u, 1u}) EXPECT_EQ(TOVADLL_ADD_TOVA(r, s, all), TOVA_ERR_DOCUMENT_TYPE);
   }
   EXPECT_EQ(TOVADLL_ADD_TOVA(b, s, 0), TOVA_ERR_DOCUMENT_TYPE);
-  // A single-dataset memory document takes one dataset.
   EXPECT_EQ(AppendValues(one, {1}), TOVA_OK);
   EXPECT_EQ(AppendValues(one, {2}), TOVA_ERR_DOCUMENT_TYPE);
   EXPECT_EQ(DocumentValues(one), (Values{1}));
@@ -35,7 +34,6 @@ TEST(Appender, TargetTypes) {
   Handle fresh(OpenReadWrite(dir.Path(u"f.tova"), 0));
   ASSERT_EQ(AppendValues(fresh, {5}), TOVA_OK);
   EXPECT_EQ(EntryData(fresh, kIM, kImageData), Pixels(5, 32));
-  // A read-write document appends its own datasets.
   {
     Handle rw(OpenReadWrite(path, 1));
     EXPECT_EQ(TOVADLL_ADD_TOVA(rw, rw, 1), TOVA_OK);

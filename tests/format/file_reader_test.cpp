@@ -21,7 +21,6 @@ using tova_test::WithFailingAllocation;
 
 constexpr uint32_t kPixels = 8;
 
-// A recording written to a fresh directory in parts and opened for reading.
 struct Written {
   Written(uint32_t datasets, uint32_t pixels, std::vector<uint32_t> cuts = {}, const Bytes& trailer = {})
       : r(MakeRecording(datasets, pixels)), ok(WriteParts(path, Concat({r.bytes, trailer}), cuts)), h(OpenRead(path)) {}
@@ -58,7 +57,6 @@ TEST(FileReader, EveryCutPositionReadsBackEveryDatasetAndImage) {
   }
 }
 
-// A part below the limit ends the document even when a continuation file exists.
 TEST(FileReader, APartBelowTheLimitEndsTheDocument) {
   const uint32_t first = MakeRecording(2, kPixels).DatasetStart(1);
   PartLimit scoped(first + 10);
@@ -406,7 +404,6 @@ TEST(EmbeddedCleanup, DocumentsThatNoDerivationNamesAreRemovedUnderTheDocumentLo
   }
 }
 
-// Part numbers end at 999: a part 1000 is neither counted nor read.
 TEST(PartReader, PartNumbersEndAt999) {
   TempTree dir;
   const std::u16string path = dir.Path(u"n.tova");

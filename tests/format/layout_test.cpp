@@ -144,7 +144,6 @@ TEST(Layout, EveryPrefixOfASmallFileOrBufferGivesItsExactCode) {
     const int32_t expected = prefix - boundary > 1 ? TOVA_ERR_READ : datasets ? TOVA_OK : TOVA_ERR_DATASET;
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 1, 0), expected);
     EXPECT_EQ(DocumentValues(h), Iota(static_cast<uint16_t>(datasets)));
-    // Reading only the first dataset ignores whatever follows it.
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 0, 0), first_complete ? TOVA_OK : expected);
     EXPECT_EQ(NumDatasets(h), first_complete ? 1u : datasets);
   }

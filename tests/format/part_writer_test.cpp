@@ -11,14 +11,12 @@
 namespace tova::testing {
 namespace {
 
-// Where the images lie: part, offset and size of each.
 using IndexList = std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>;
 IndexList Index(const std::vector<TTOVASectInfo>& index) {
   IndexList out;
   for (const TTOVASectInfo& i : index) out.emplace_back(i.part_number, i.data_offset, i.data_size);
   return out;
 }
-// Where a fresh read of the file finds them.
 IndexList ReaderIndex(const std::u16string& path) {
   Handle r(OpenRead(path));
   return TOVADLL_READ_FROM_FILE(r, 1, 0) == TOVA_OK ? Index(Doc(r)->image_index) : IndexList{};
@@ -82,8 +80,6 @@ TEST(PartWriter, APartBeyondTheLimitTakesNothingMoreAndLargeDatasetsAreCut) {
   EXPECT_EQ(ReadValues(path), (Values{1, 2, 3, 4}));
 }
 
-// Part numbers end at 999: a dataset that would need part 1000 is refused
-// before a byte is written.
 TEST(PartWriter, ADatasetThatWouldNeedPart1000IsRefused) {
   TempTree dir;
   const std::u16string path = dir.Path(u"a.tova");
