@@ -1,15 +1,18 @@
-// The byte layout: malformed records and documents through the section parser,
-// the file reader and the buffer reader alike; a small file cut at every byte;
-// repeated and empty records; the scan's check of lengths before it allocates.
+// The byte layout and dataset buffers: malformed records and documents in every
+// reader, every prefix of a file or buffer, repeated and empty records, the
+// scan's check of lengths before it allocates; a buffer's size, the place of its
+// image data, the per-dataset form and merging into a document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 #include "catalog/catalog.h"
-#include "format/buffers.h"
 #include "format/layout.h"
-#include "platform/byte_order.h"
+#include "format/part_reader.h"
 #include "support/alloc_failure.h"
 #include "support/documents.h"
 
@@ -36,21 +39,11 @@ std::vector<Malformed> Table() {
   const Bytes gh = GlobalHeaderSection(), dh0 = DataHeaderSection(0), im0 = ImageSection(0, kPixels);
   const Bytes valid = Dataset0(), second = Concat({DataHeaderSection(1), ImageSection(1, kPixels)});
   Bytes ten = Concat({Header(20, kGH), {6, 0, 0, 0}});  // claims 14 data bytes, holds 4
-  return {
+  std::vector<Malformed> rows = {
       {"no records", {}, {}, TOVA_OK, TOVA_OK, TOVA_OK, 1},
-      {"a one-byte tail", Concat({good, {7}}), {}, TOVA_ERR_RECORD, TOVA_ERR_READ, TOVA_ERR_RECORD, 0},
-      {"record length 0", Header(0, 0x0202), {}, TOVA_ERR_RECORD, TOVA_ERR_READ, TOVA_ERR_RECORD, 0},
-      {"record length 5", Concat({good, Header(5, 0x0202)}), {}, TOVA_ERR_RECORD, TOVA_ERR_READ, TOVA_ERR_RECORD, 0},
-      {"record past its section", Concat({good, Header(9, 0x0202), {1, 2}}), {}, TOVA_ERR_RECORD, TOVA_ERR_READ,
-       TOVA_ERR_RECORD, 0},
-      {"record length all ones", Concat({good, Header(0xFFFFFFFF, 0x0202), {1}}), {}, TOVA_ERR_RECORD, TOVA_ERR_READ,
-       TOVA_ERR_RECORD, 0},
-      {"tail short of a record header", Concat({good, {7, 0, 0, 0, 2}}), {}, TOVA_ERR_RECORD, TOVA_ERR_READ,
-       TOVA_ERR_RECORD, 0},
       {"a 6-byte record is dropped", Concat({Header(6, 0x0203), good}), {}, TOVA_OK, TOVA_OK, TOVA_OK, 1},
       {"record ending exactly at the end", Concat({good, Entry(0x0203, {3})}), {}, TOVA_OK, TOVA_OK, TOVA_OK, 1},
       {"first section length 5", {}, Concat({Header(5, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SECTION_SHORT, 0},
-      {"first section length 0", {}, Concat({Header(0, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SECTION_SHORT, 0},
       {"section length 0 after a section", {}, Concat({gh, Header(0, kDH), {0, 0}}), kSkip, TOVA_ERR_READ,
        TOVA_ERR_SECTION_SHORT, 0},
       {"later section length below 6 after a dataset", {}, Concat({valid, Header(3, kDH), {0, 0, 0, 0}}), kSkip,
@@ -62,7 +55,7 @@ std::vector<Malformed> Table() {
       {"global header record length 5", {}, Concat({Section(kGH, {Header(5, 0x0100)}), dh0, im0}), kSkip,
        TOVA_ERR_READ, TOVA_ERR_RECORD, 0},
       {"length 20 in a 10-byte document", {}, ten, kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
-      {"section length all ones", {}, Concat({Header(0xFFFFFFFF, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
+      {"length all ones", {}, Concat({Header(0xFFFFFFFF, kGH), valid}), kSkip, TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
       {"image section longer than the document", {}, Concat({gh, dh0, Header(0x7FFFFFFF, kIM), {1, 2, 3, 4}}), kSkip,
        TOVA_ERR_READ, TOVA_ERR_SHORT, 0},
       {"single trailing byte ignored", {}, Concat({valid, {0xAB}}), kSkip, TOVA_OK, TOVA_OK, 1},
@@ -79,6 +72,15 @@ std::vector<Malformed> Table() {
       {"second dataset without its image", {}, Concat({valid, DataHeaderSection(1)}), kSkip, TOVA_OK, TOVA_OK, 1},
       {"two datasets", {}, Concat({valid, second}), kSkip, TOVA_OK, TOVA_OK, 2},
   };
+  // Entry records the parser refuses: so does every reader.
+  for (const auto& [name, records] : {std::pair{"a one-byte tail", Concat({good, {7}})},
+                                      {"record length 0", Header(0, 0x0202)},
+                                      {"record length 5", Concat({good, Header(5, 0x0202)})},
+                                      {"record past its section", Concat({good, Header(9, 0x0202), {1, 2}})},
+                                      {"record length all ones", Concat({good, Header(0xFFFFFFFF, 0x0202), {1}})},
+                                      {"tail short of a record header", Concat({good, {7, 0, 0, 0, 2}})}})
+    rows.push_back({name, records, {}, TOVA_ERR_RECORD, TOVA_ERR_READ, TOVA_ERR_RECORD, 0});
+  return rows;
 }
 
 TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
@@ -106,42 +108,42 @@ TEST(Layout, EveryMalformedRecordAndDocumentGivesItsCodeInEveryReader) {
     std::memcpy(copy.get(), document.data(), document.size());
     Handle b(TOVADLL_OPEN_FILE_READ_BUFFER());
     EXPECT_EQ(TOVADLL_READ_FROM_BUFFER(b, copy.get(), static_cast<uint32_t>(document.size())), row.buffer);
-    if (platform::GetU32(document.data()) > document.size()) {
-      // A first section the buffer cannot hold is refused before anything is allocated.
-      CTOVAFile doc(catalog::Rules());
-      ASSERT_EQ(doc.OpenReadBuffer(), Code::kOk);
-      uint32_t offset = 9, size = 9;
-      bool allocated = true;
-      EXPECT_EQ(WithFailingAllocation(0, allocated, [&] {
-                  return format::ReadFromBuffer(doc, copy.get(), static_cast<uint32_t>(document.size()), offset, size);
-                }), Code::kShort);
-      EXPECT_FALSE(allocated);
-      EXPECT_EQ(offset + size, 0u);
-    }
   }
 }
 
-// A cut on a section boundary (or one byte after it) reads what lies before
-// it: TOVA_OK with a dataset, TOVA_ERR_DATASET without; any other cut leaves a
-// section short.
-TEST(Layout, EveryPrefixOfASmallFileGivesItsExactCode) {
+// A cut on a section boundary (or one byte after it) reads what lies before it:
+// from a file TOVA_OK with a dataset, TOVA_ERR_DATASET without; any other cut
+// leaves a section short. A buffer, on the heap at exactly its length, is read
+// up to the first image.
+TEST(Layout, EveryPrefixOfASmallFileOrBufferGivesItsExactCode) {
   TempTree dir;
   const std::u16string path = dir.Path(u"cut.tova");
   const Recording r = MakeRecording(3, kPixels);
   for (uint32_t prefix = 0; prefix <= r.bytes.size(); ++prefix) {
     SCOPED_TRACE(::testing::Message() << "prefix " << prefix);
+    uint32_t boundary = 0;
+    for (uint32_t end : r.ends) boundary = end <= prefix ? end : boundary;
+    const bool first_complete = prefix >= r.ends[2];
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[prefix]);
+    std::copy_n(r.bytes.begin(), prefix, copy.get());
+    Handle b(TOVADLL_OPEN_FILE_READ_BUFFER());
+    uint32_t offset = 9, size = 9;
+    EXPECT_EQ(TOVADLL_READ_FROM_BUFFER_EX(b, copy.get(), prefix, &offset, &size),
+              first_complete || prefix - boundary <= 1 ? TOVA_OK : TOVA_ERR_SHORT);
+    EXPECT_EQ(std::pair(offset, size), first_complete ? std::pair(r.starts[2] + 12, r.ends[2] - r.starts[2] - 12)
+                                                      : std::pair(0u, 0u));
+    EXPECT_EQ(EntryData(b, kGH, TOVA_GH_INFO_SensorX).empty(), prefix < r.ends[0]);
+    EXPECT_EQ(EntryData(b, kDH, kValue).empty(), prefix < r.ends[1]);
+    EXPECT_EQ(EntryData(b, kIM, kImageData), first_complete ? Pixels(0, kPixels) : Bytes());
+
     ASSERT_TRUE(WriteFileBytes(path, r.bytes.data(), prefix));
     Handle h(OpenRead(path));
     ASSERT_EQ(h.valid(), prefix > 0);  // an empty file is no document
     if (prefix == 0) continue;
-    uint32_t boundary = 0;
-    for (uint32_t end : r.ends) boundary = end <= prefix ? end : boundary;
     const uint32_t datasets = prefix - boundary > 1 ? 0 : r.DatasetsWithin(boundary);
     const int32_t expected = prefix - boundary > 1 ? TOVA_ERR_READ : datasets ? TOVA_OK : TOVA_ERR_DATASET;
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 1, 0), expected);
     EXPECT_EQ(DocumentValues(h), Iota(static_cast<uint16_t>(datasets)));
-    // Reading only the first dataset ignores whatever follows it.
-    const bool first_complete = prefix >= r.ends[2];
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(h, 0, 0), first_complete ? TOVA_OK : expected);
     EXPECT_EQ(NumDatasets(h), first_complete ? 1u : datasets);
   }
@@ -164,34 +166,11 @@ TEST(Layout, RepeatedIdentifiersEmptyRecordsAndALateGlobalHeader) {
   uint32_t count = 0;  // the 6-byte record is dropped
   ASSERT_EQ(TOVADLL_GET_NUM_ENTRIES(h, kDH, &count), TOVA_OK);
   EXPECT_EQ(count, 2u);
-  // A global header after the first dataset joins the one global header, where
-  // first-wins does not hold.
+  // A later global header joins the first, where first-wins does not hold.
   EXPECT_EQ(EntryData(h, kGH, 0x0101), Text("late"));
   EXPECT_EQ(EntryData(h, kGH, 0x0111), U16(9));
   EXPECT_EQ(EntryData(h, kGH, kValue), U16(8));
 }
-
-// Caller bytes as a scan source that claims `remaining` bytes after the header.
-class ClaimSource final : public format::SectionSource {
- public:
-  ClaimSource(Bytes bytes, uint64_t remaining) : bytes_(std::move(bytes)), remaining_(remaining) {}
-  bool AtEnd() override { return pos_ + 1 >= bytes_.size(); }
-  Code ReadExact(uint8_t* d, uint32_t n) override {
-    RETURN_IF(n > bytes_.size() - pos_, Code::kShort);
-    std::memcpy(d, bytes_.data() + pos_, n);
-    pos_ += n;
-    return Code::kOk;
-  }
-  Code Skip(uint32_t) override { return ++skips, Code::kShort; }
-  uint64_t BytesRemaining() override { return remaining_; }
-  void Where(uint16_t& part, uint32_t& offset) override { part = 0, offset = static_cast<uint32_t>(pos_); }
-  int skips = 0;
-
- private:
-  Bytes bytes_;
-  size_t pos_ = 0;
-  uint64_t remaining_;
-};
 
 struct OneSectionSink final : format::SectionSink {
   Code Begin(const format::SectionMeeting&, bool& take) override { return take = parse, Code::kOk; }
@@ -201,26 +180,157 @@ struct OneSectionSink final : format::SectionSink {
   CTOVASection section{kDH, catalog::Rules()};
 };
 
-// Whether the scan parses a section or passes over it, a length the data
-// cannot hold is short without any allocation or skip; one they can hold is
-// allocated once (and a failure there is TOVA_ERR_NO_MEMORY).
+// Whether the scan parses a section or passes over it, a length the file cannot
+// hold is short before anything is allocated; one it can hold is allocated.
 TEST(Layout, TheScanChecksALengthBeforeItAllocates) {
-  for (bool parse : {true, false}) {
-    ClaimSource source(Concat({Header(0x7FFFFFFF, kGH), Entry(0x0100, Text("v1"))}), 8);
+  TempTree dir;
+  const std::u16string path = dir.Path(u"claim.tova");
+  const Bytes entry = Entry(0x0100, Text("v1"));
+  for (const auto& [bytes, parse, code] : {std::tuple{Concat({Header(0x7FFFFFFF, kGH), entry}), true, Code::kShort},
+                                           std::tuple{Concat({Header(0x7FFFFFFF, kGH), entry}), false, Code::kShort},
+                                           std::tuple{Section(kGH, {entry}), true, Code::kNoMemory}}) {
+    ASSERT_TRUE(WriteParts(path, bytes, {}));
+    format::PartReader source(path);
+    ASSERT_EQ(source.Open(0, 0), Code::kOk);
+    source.BytesRemaining();  // the continuation files are looked for before the failing allocation
     OneSectionSink sink;
     sink.parse = parse;
-    bool allocated = true;
-    EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }), Code::kShort);
-    EXPECT_FALSE(allocated);
-    EXPECT_EQ(source.skips, 0);
+    bool allocated = false;
+    EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }), code);
+    EXPECT_EQ(allocated, code == Code::kNoMemory);
   }
-  ClaimSource source(Section(kGH, {Entry(0x0100, Text("v1"))}), 8);
-  OneSectionSink sink;
-  bool allocated = false;
-  EXPECT_EQ(WithFailingAllocation(0, allocated, [&] { return format::ScanSections(source, sink); }),
-            Code::kNoMemory);
-  EXPECT_TRUE(allocated);
-  EXPECT_EQ(sink.section.Count(), 0u);
+}
+
+void AddMemoryDataset(uint64_t h) {
+  std::shared_ptr<CTOVAFile> doc = Doc(h);
+  platform::DocumentLockGuard guard(doc->lock);
+  doc->CreateFirstDatasetSections();
+}
+
+Bytes WriteBuffer(uint64_t h) {
+  uint32_t size = 0, written = 0;
+  if (TOVADLL_GET_BUFFERSIZE(h, &size) != TOVA_OK) return {};
+  Bytes b(size);
+  return TOVADLL_WRITE_TO_BUFFER(h, b.data(), size, &written) == TOVA_OK && written == size ? b : Bytes{};
+}
+
+TEST(Buffers, TheWorkedExampleReportsTheSameImagePlaceOnWriteAndRead) {
+  Handle h(TOVADLL_OPEN_FILE_READ_BUFFER());
+  const Bytes pixels = Pixels(9, 614400);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 10, "0123456789"), TOVA_OK);
+  ASSERT_EQ(SetU16(h, kDH, 0x0201, 640), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, 614400, pixels.data()), TOVA_OK);
+  uint32_t size = 0, written = 0, offset = 0, image_size = 0;
+  ASSERT_EQ(TOVADLL_GET_BUFFERSIZE(h, &size), TOVA_OK);
+  ASSERT_EQ(size, 22u + 14u + 614412u);
+  Bytes buffer(size);
+  ASSERT_EQ(TOVADLL_WRITE_TO_BUFFER_EX(h, buffer.data(), size, &written, &offset, &image_size), TOVA_OK);
+  EXPECT_EQ(written, 614448u);
+  EXPECT_EQ(offset, 48u);
+  EXPECT_EQ(image_size, 614400u);
+  EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), buffer.begin() + offset));
+  EXPECT_EQ(WriteBuffer(h), buffer);  // the plain form writes the same bytes
+
+  Handle r(TOVADLL_OPEN_FILE_READ_BUFFER());
+  offset = image_size = 0;
+  ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, buffer.data(), size, &offset, &image_size), TOVA_OK);
+  EXPECT_EQ(offset, 48u);
+  EXPECT_EQ(image_size, 614400u);
+  EXPECT_EQ(WriteBuffer(r), buffer);  // every entry came back
+
+  // One byte short: refused, the buffer and the outputs unchanged.
+  Bytes small(size - 1, 0xAB);
+  written = offset = image_size = 77;
+  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER_EX(h, small.data(), size - 1, &written, &offset, &image_size),
+            TOVA_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(h, small.data(), size - 1, &written), TOVA_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(small, Bytes(size - 1, 0xAB));
+  EXPECT_EQ(written + offset + image_size, 3 * 77u);
+}
+
+TEST(Buffers, OnlyDatasetZeroIsWrittenAndTheSizeTestComesFirst) {
+  Handle h(TOVADLL_OPEN_FILE_MEM(0, 2, 0x0100));
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 2, "v1"), TOVA_OK);
+  AddMemoryDataset(h);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, 4, "abcd"), TOVA_OK);
+  uint32_t size = 0, written = 5;
+  ASSERT_EQ(TOVADLL_GET_BUFFERSIZE(h, &size), TOVA_OK);
+  ASSERT_EQ(size, 14u + 6u + 16u);  // dataset 1's own (empty) data header
+  Bytes buffer(size + 10, 0xCD);
+  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(h, buffer.data(), size + 10, &written), TOVA_ERR_DATASET);
+  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(h, buffer.data(), size - 1, &written), TOVA_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(buffer, Bytes(size + 10, 0xCD));
+  EXPECT_EQ(written, 5u);
+}
+
+TEST(Buffers, ImagePlaceIsZeroWithoutImageDataBeyondOneEntryHeader) {
+  const struct { bool has_entry; uint32_t data, expected_size; } rows[] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.has_entry << " " << row.data);
+    Handle h(TOVADLL_OPEN_FILE_READ_BUFFER());
+    ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 2, "v1"), TOVA_OK);
+    if (row.has_entry) ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, row.data, "z"), TOVA_OK);
+    Bytes buffer = WriteBuffer(h);
+    const uint32_t n = static_cast<uint32_t>(buffer.size());
+    const uint32_t expected_offset = row.expected_size ? n - 1 : 0;
+    uint32_t written = 0, offset = 9, size = 9;
+    ASSERT_EQ(TOVADLL_WRITE_TO_BUFFER_EX(h, buffer.data(), n, &written, &offset, &size), TOVA_OK);
+    EXPECT_EQ(size, row.expected_size);
+    EXPECT_EQ(offset, expected_offset);
+    Handle r(TOVADLL_OPEN_FILE_READ_BUFFER());
+    offset = size = 9;
+    ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, buffer.data(), n, &offset, &size), TOVA_OK);
+    EXPECT_EQ(size, row.expected_size);
+    EXPECT_EQ(offset, expected_offset);
+  }
+}
+
+TEST(Buffers, APerDatasetBufferIsScannedToItsEnd) {
+  const Bytes per_dataset = Concat({
+      Section(kDH, {Entry(kValue, U16(1)), Entry(0x0201, U16(4))}), Section(kIM, {Entry(kImageData, Pixels(1, 10))}),
+      Section(kDH, {Entry(kValue, U16(2)), Entry(0x0201, U16(5))}), Section(kIM, {Entry(kImageData, Pixels(2, 10))}),
+  });
+  Handle r(TOVADLL_OPEN_FILE_READ_BUFFER());
+  uint32_t offset = 0, size = 0;
+  const uint32_t n = static_cast<uint32_t>(per_dataset.size());
+  ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, per_dataset.data(), n, &offset, &size), TOVA_OK);
+  EXPECT_EQ(EntryData(r, kDH, kValue), U16(1));  // first-wins in the data header
+  EXPECT_EQ(EntryData(r, kDH, 0x0201), U16(5));  // the later header's value
+  EXPECT_EQ(EntryData(r, kIM, kImageData), Pixels(2, 10));
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(offset, n - 10);  // the last image section's data
+  // Without a global header nothing stops the scan: a bad section at the end is met.
+  const Bytes bad = Concat({per_dataset, Section(0xFF03, {})});
+  EXPECT_EQ(TOVADLL_READ_FROM_BUFFER(r, bad.data(), n + 6), TOVA_ERR_SECTION_ID);
+}
+
+TEST(Buffers, ReadingMergesIntoTheFirstDatasetAndKeepsTheCurrentDatasetAndModifiedState) {
+  Handle h(TOVADLL_OPEN_FILE_MEM(0, 2, 0x0100));
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 3, "old"), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0101, 4, "stay"), TOVA_OK);
+  ASSERT_EQ(SetU16(h, kDH, kValue, 7), TOVA_OK);
+  ASSERT_EQ(SetU16(h, kDH, 0x0201, 4), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, 2, "i0"), TOVA_OK);
+  AddMemoryDataset(h);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, 2, "i1"), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_MODIFIED(h, 1), TOVA_OK);
+  const Bytes buffer = Concat({Section(kGH, {Entry(0x0100, Text("new"))}),
+                               Section(kDH, {Entry(kValue, U16(8)), Entry(0x0201, U16(5)), Entry(0x0282, U16(1))}),
+                               Section(kIM, {Entry(kImageData, Text("px"))})});
+  ASSERT_EQ(TOVADLL_READ_FROM_BUFFER(h, buffer.data(), static_cast<uint32_t>(buffer.size())), TOVA_OK);
+  EXPECT_EQ(CurDataset(h), 1u);
+  EXPECT_EQ(Modified(h), 1u);
+  EXPECT_EQ(EntryData(h, kIM, kImageData), Text("i1"));  // dataset 1's image is not the target
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 0), TOVA_OK);
+  EXPECT_EQ(EntryData(h, kGH, 0x0100), Text("new"));
+  EXPECT_EQ(EntryData(h, kGH, 0x0101), Text("stay"));
+  EXPECT_EQ(EntryData(h, kDH, kValue), U16(7));   // first-wins keeps the value it had
+  EXPECT_EQ(EntryData(h, kDH, 0x0201), U16(5));
+  EXPECT_EQ(EntryData(h, kDH, 0x0282), U16(1));   // first-wins identifiers are added when absent
+  EXPECT_EQ(EntryData(h, kDH, 0x0200), U16(2));   // not in the buffer: stays
+  EXPECT_EQ(EntryData(h, kIM, kImageData), Text("px"));
 }
 
 }  // namespace

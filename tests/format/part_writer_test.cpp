@@ -1,7 +1,5 @@
-// The part writer: cutting a document into continuation files at every cut
-// position of a lowered limit, part numbers ending at 999, and appends whose
-// N-th file call fails: the file set keeps whole datasets only, and the
-// document goes on where the file ends.
+// The part writer: continuation files at every cut position, part numbers ending
+// at 999, and appends whose N-th file call fails.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -13,14 +11,12 @@
 namespace tova::testing {
 namespace {
 
-// Where the images lie: part, offset and size of each.
 using IndexList = std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>;
 IndexList Index(const std::vector<TTOVASectInfo>& index) {
   IndexList out;
   for (const TTOVASectInfo& i : index) out.emplace_back(i.part_number, i.data_offset, i.data_size);
   return out;
 }
-// Where a fresh read of the file finds them.
 IndexList ReaderIndex(const std::u16string& path) {
   Handle r(OpenRead(path));
   return TOVADLL_READ_FROM_FILE(r, 1, 0) == TOVA_OK ? Index(Doc(r)->image_index) : IndexList{};
@@ -37,14 +33,12 @@ TEST(PartWriter, EveryCutPositionKeepsTheByteStreamAndTheImageIndex) {
   const uint32_t total = static_cast<uint32_t>(stream.size());
   const auto whole_index = ReaderIndex(dir.Path(u"ref.tova"));
   ASSERT_EQ(whole_index.size(), values.size());
-  // Every byte is a cut position for some limit of 20 and more; the small
-  // limits cut each dataset many times.
+  // Every byte is a cut position for some limit of 20 and more; small limits cut every dataset often.
   std::vector<uint32_t> limits = {3, 7, 13};
   for (uint32_t l = 20; l <= total + 1; ++l) limits.push_back(l);
   for (uint32_t limit : limits) {
     PartLimit scoped(limit);
-    // An image lies in the part where its section header ends: data that begin
-    // right at a cut are found at the end of the part before it.
+    // An image lies in the part where its section header ends.
     IndexList expected;
     for (const auto& [part, position, size] : whole_index) {
       const uint32_t p = position == 0 ? 0 : (position - 1) / limit;
@@ -57,51 +51,35 @@ TEST(PartWriter, EveryCutPositionKeepsTheByteStreamAndTheImageIndex) {
       {
         Handle h(rw ? OpenReadWrite(path, 0) : OpenWrite(path, 0));
         ASSERT_EQ(AppendValues(h, values), TOVA_OK);
-        if (rw) EXPECT_EQ(Index(Doc(h)->image_index), expected);
-        if (rw) EXPECT_EQ(DocumentValues(h), values);
+        if (rw) EXPECT_EQ(std::pair(Index(Doc(h)->image_index), DocumentValues(h)), std::pair(expected, values));
       }
       const std::vector<uint64_t> sizes = PartSizes(path);
       ASSERT_EQ(sizes.size(), (total + limit - 1) / limit);
       for (size_t p = 0; p + 1 < sizes.size(); ++p) EXPECT_EQ(sizes[p], limit) << "part " << p;
       EXPECT_FALSE(PathExists(PartFileName(path, static_cast<uint32_t>(sizes.size()))));
       EXPECT_EQ(FileSetBytes(path), stream);
-      if (!rw && limit >= 20) EXPECT_EQ(ReaderIndex(path), expected);
-      if (!rw && limit >= 20) EXPECT_EQ(ReadValues(path), values);
+      if (!rw && limit >= 20) EXPECT_EQ(std::pair(ReaderIndex(path), ReadValues(path)), std::pair(expected, values));
     }
   }
 }
 
-// A dataset larger than the limit is cut as often as needed; a part that
-// already holds more than the limit (written with a higher one) takes nothing more.
-TEST(PartWriter, LargeDatasetsAndPartsBeyondTheLimit) {
-  NoSyncFileSystem no_sync;
-  ScopedFileSystem scope(no_sync);
+// A part that already holds more than the limit (written with a higher one) takes
+// nothing more; datasets with images ten times the limit are cut as often as needed.
+TEST(PartWriter, APartBeyondTheLimitTakesNothingMoreAndLargeDatasetsAreCut) {
   TempTree dir;
-  const std::u16string big = dir.Path(u"big.tova"), over = dir.Path(u"over.tova");
-  ASSERT_EQ(WriteDocument(over, {1, 2}), TOVA_OK);
-  const uint64_t main_size = ReadFileBytes(over).size();
+  const std::u16string path = dir.Path(u"over.tova");
+  ASSERT_EQ(WriteDocument(path, {1, 2}), TOVA_OK);
+  const uint64_t main_size = ReadFileBytes(path).size();
   PartLimit scoped(100);
   ASSERT_GT(main_size, 100u);
-  for (const auto& [path, existing, added, pixels] :
-       {std::tuple{big, Values{}, Values{1, 2, 3}, 1000u}, std::tuple{over, Values{1, 2}, Values{3, 4}, 32u}}) {
-    Handle rw(OpenReadWrite(path, existing.empty() ? 0 : 1));
-    ASSERT_EQ(AppendValues(rw, added, pixels), TOVA_OK);
-    Values all = existing;
-    all.insert(all.end(), added.begin(), added.end());
-    EXPECT_EQ(DocumentValues(rw), all);
-    const auto index = Index(Doc(rw)->image_index);
-    TOVADLL_CLOSE_FILE(rw);
-    const std::vector<uint64_t> sizes = PartSizes(path);
-    for (size_t p = existing.empty() ? 0 : 1; p < sizes.size(); ++p) EXPECT_LE(sizes[p], 100u);
-    EXPECT_EQ(ReadValues(path), all);
-    EXPECT_EQ(ReaderIndex(path), index);
-  }
-  EXPECT_GT(PartSizes(big).size(), 30u);
-  EXPECT_EQ(PartSizes(over).front(), main_size);
+  ASSERT_EQ(AppendValues(Handle(OpenReadWrite(path, 1)), {3, 4}, 1000), TOVA_OK);
+  const std::vector<uint64_t> sizes = PartSizes(path);
+  EXPECT_EQ(sizes.front(), main_size);
+  EXPECT_GT(sizes.size(), 20u);
+  for (size_t p = 1; p < sizes.size(); ++p) EXPECT_LE(sizes[p], 100u);
+  EXPECT_EQ(ReadValues(path), (Values{1, 2, 3, 4}));
 }
 
-// Part numbers end at 999: a dataset that would need part 1000 is refused
-// before a byte is written.
 TEST(PartWriter, ADatasetThatWouldNeedPart1000IsRefused) {
   TempTree dir;
   const std::u16string path = dir.Path(u"a.tova");
@@ -109,12 +87,7 @@ TEST(PartWriter, ADatasetThatWouldNeedPart1000IsRefused) {
   Handle w(OpenWrite(path, 0));
   ASSERT_EQ(AppendValues(w, {1}, 10), TOVA_OK);
   const uint64_t main_size = PartSizes(path).at(0);
-  {
-    // Pretend parts 1 to 997 were written before and part 998 is full.
-    std::shared_ptr<CTOVAFile> doc = Doc(w);
-    platform::DocumentLockGuard guard(doc->lock);
-    format::WriterOf(*doc)->SetPositionForTesting(998, 200);
-  }
+  Writer(w).SetPositionForTesting(998, 200);  // as if parts 1 to 997 were written and 998 is full
   EXPECT_EQ(AppendValues(w, {2}, 250), TOVA_ERR_OPEN);  // parts 999 and 1000 needed
   EXPECT_FALSE(PathExists(path + u" 999"));
   EXPECT_EQ(AppendValues(w, {3}, 200 - 26), TOVA_OK);   // fills part 999
@@ -145,9 +118,8 @@ TEST(PartWriter, AFailedAppendLeavesWholeDatasetsOnly) {
       const uint32_t append = c.existing.empty() ? 0 : 1;
       return c.read_write ? OpenReadWrite(path, append) : OpenWrite(path, append);
     };
-    // Parts before the current one are full.
     auto stream_length = [](uint64_t h) { return uint64_t{Writer(h).part()} * kLimit + Writer(h).part_size(); };
-    // The byte stream without faults, and its length after each whole dataset.
+    // The byte stream without faults, and its length after each whole dataset (parts before the last are full).
     Bytes reference;
     std::vector<uint64_t> boundaries;
     {
