@@ -1,4 +1,4 @@
-// Reading documents across their part files: the part reader, cut positions, the
+// Reading documents across their part files: cut positions, the
 // real part limit, the bytes an open reads, file-layer faults and running out of
 // memory, the dialog, the background scan and the cleanup of embedded documents.
 #include <gtest/gtest.h>
@@ -402,19 +402,6 @@ TEST(EmbeddedCleanup, DocumentsThatNoDerivationNamesAreRemovedUnderTheDocumentLo
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(e.h, 1, 0), TOVA_OK);
     EXPECT_EQ(Kept(e.h), all);
   }
-}
-
-TEST(PartReader, PartNumbersEndAt999) {
-  TempTree dir;
-  const std::u16string path = dir.Path(u"n.tova");
-  PartLimit limit(1);
-  ASSERT_TRUE(WriteParts(path, Bytes(1001, 7), CutsEvery(1, 1001)));  // parts 0 to 1000
-  format::PartReader reader(path);
-  ASSERT_EQ(reader.Open(0, 0), Code::kOk);
-  EXPECT_EQ(reader.BytesRemaining(), 1000u);
-  Bytes buf(1000);
-  EXPECT_EQ(reader.ReadExact(buf.data(), 1000), Code::kOk);
-  EXPECT_EQ(reader.ReadExact(buf.data(), 1), Code::kShort);
 }
 
 }  // namespace
