@@ -1,12 +1,14 @@
 // The document lock as callers see it through TOVADLL_LOCK / TOVADLL_UNLOCK: re-entrant per thread, refusing an unlock
 // from a thread that does not hold it, blocking the locked exports of other threads but not the unlocked ones, and
-// released by the holder's own TOVADLL_CLOSE_FILE. Orderings are asserted through atomic flags; the only timed wait
-// turns a deadlock into a failure.
+// released by the holder's own TOVADLL_CLOSE_FILE; and a document closed while another thread waits inside a call on
+// it lives until that call ends. Orderings are asserted through atomic flags; the only timed wait turns a deadlock into
+// a failure. Meant to run clean under ThreadSanitizer and AddressSanitizer.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "HOLMDAQTova.h"
 #include "support/documents.h"
@@ -80,6 +82,32 @@ TEST(ApiLock, ClosingADocumentWhileHoldingItsLockReleasesTheWaiters) {
   b.join();
   EXPECT_TRUE(rc == TOVA_OK || rc == TOVA_ERR_HANDLE) << rc;  // on the closed document, or after it was gone
   EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_ERR_HANDLE);
+}
+
+// The test holds the lock, one thread waits inside a locked call and two close the document; whichever runs first, the
+// waiting call ends on a live object, exactly one close succeeds and the handle is gone afterwards.
+TEST(ApiRegistry, ClosesRacingACallOnTheSameDocument) {
+  for (int round = 0; round < 20; ++round) {
+    const uint64_t h = OpenMemoryDocument(2);
+    ASSERT_EQ(TOVADLL_LOCK(h), TOVA_OK);
+    std::atomic<int> started{0}, closed{0}, unknown{0};
+    std::atomic<int32_t> store{-1};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] { ++started, store = Store(h); });
+    for (int i = 0; i < 2; ++i)
+      threads.emplace_back([&] {
+        ++started;
+        const int32_t rc = TOVADLL_CLOSE_FILE(h);
+        closed += rc == TOVA_OK, unknown += rc == TOVA_ERR_HANDLE;
+      });
+    while (started < 3) std::this_thread::yield();
+    LetOthersRun();
+    EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_OK);
+    for (auto& t : threads) t.join();
+    EXPECT_TRUE(closed == 1 && unknown == 1) << closed << " " << unknown;
+    EXPECT_TRUE(store == TOVA_OK || store == TOVA_ERR_HANDLE) << store;
+    EXPECT_EQ(TOVADLL_EXIST(h), TOVA_ERR_HANDLE);
+  }
 }
 
 }  // namespace

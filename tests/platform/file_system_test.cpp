@@ -1,42 +1,30 @@
-// The system file layer as both builds must agree on it: narrow paths, share modes (a refused writer cuts nothing),
-// deletion, renaming, directory searches.
+// Files on disk as both builds must agree on them: share modes (a refused writer cuts nothing), deletion, renaming and
+// directory searches of the system file layer; documents whose paths pass MAX_PATH; and a document held open by a
+// writer, in this process or another, which is neither deleted, renamed, nor replaced by a save: every platform refuses
+// with the codes Windows gives (its share modes; flock locks elsewhere), and the writer's datasets all reach the file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
-#include "HOLMDAQTova.h"
-#include "platform/file_system.h"
-#include "platform/text.h"
-#include "support/test_files.h"
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
-namespace tova {
+#include "platform/file_system.h"
+#include "support/documents.h"
+
+namespace tova::testing {
 namespace {
 
 using platform::OpenMode;
-using testing::NarrowPath;
-using testing::TempTree;
-using testing::WriteFileBytes;
 
 uint64_t SizeOf(const std::u16string& path) {
   uint64_t size = UINT64_MAX;
   platform::SystemFileSystem().Size(path, size);
   return size;
-}
-
-TEST(SystemFiles, NarrowPathWithAccentOpensTheSameFileAsItsWideForm) {
-  TempTree dir;
-  const std::u16string wide = dir.Path(u"caf\u00e9.tova");
-  const std::string narrow = NarrowPath(wide);  // UTF-8; the ANSI code page on Windows
-  if (platform::NarrowPathToUtf16(narrow.c_str()) != wide) GTEST_SKIP() << "no e with accent in the code page";
-  ASSERT_TRUE(WriteFileBytes(wide, std::string_view("TOVA")));
-  const uint64_t by_narrow = TOVADLL_OPEN_FILE_READ(narrow.c_str());
-  EXPECT_EQ(TOVADLL_CLOSE_FILE(by_narrow), TOVA_OK);
-#ifndef _WIN32
-  // A Windows-1252 byte is no UTF-8: that name names no file here.
-  const std::string foreign = NarrowPath(dir.path()) + "/caf\xE9.tova";
-  EXPECT_EQ(TOVADLL_OPEN_FILE_READ(foreign.c_str()), TOVADLL_INVALID_HANDLE);
-#endif
 }
 
 TEST(SystemFiles, ShareModesRefuseASecondWriterAndAReaderOfAWrittenFile) {
@@ -70,7 +58,7 @@ TEST(SystemFiles, DeleteRenameAndDirectorySearch) {
   ASSERT_TRUE(WriteFileBytes(a, std::string_view("aaa")));
   ASSERT_TRUE(WriteFileBytes(b, std::string_view("bbbbbb")));
   ASSERT_TRUE(WriteFileBytes(dir.Path(u"noext"), std::string_view("x")));
-  ASSERT_TRUE(testing::MakeDirectory(dir.Path(u"sub.tova")));
+  ASSERT_TRUE(MakeDirectory(dir.Path(u"sub.tova")));
   EXPECT_FALSE(fs.Exists(dir.Path(u"sub.tova"))) << "a directory is no file";
   EXPECT_TRUE(fs.Rename(a, b)) << "renaming replaces the file of the new name";
   EXPECT_EQ(SizeOf(b), 3u);
@@ -97,5 +85,121 @@ TEST(SystemFiles, DeleteRenameAndDirectorySearch) {
   EXPECT_TRUE(fs.RemoveDirectory(dir.Path(u"sub.tova")));
 }
 
+// ---- documents beyond MAX_PATH, on a path with forward slashes and a ".." step, which Windows must resolve before it
+// takes the path's long form.
+
+// Creates dir and the directories above it that are missing, one level at a time and, on Windows, in the \\?\ form (the
+// plain form stops at 248).
+bool MakeLongDirectory(const std::u16string& dir) {
+  std::u16string level;
+  std::error_code ec;
+  for (size_t i = 0; i <= dir.size(); ++i) {
+    if (i < dir.size() && dir[i] != u'/' && dir[i] != u'\\') continue;
+    level = dir.substr(0, i);
+#ifdef _WIN32
+    for (char16_t& c : level) c = c == u'/' ? u'\\' : c;
+    level = u"\\\\?\\" + level;
+#endif
+    if (!level.empty()) std::filesystem::create_directory(std::filesystem::path(level), ec);
+  }
+  return std::filesystem::is_directory(std::filesystem::path(level), ec);
+}
+
+TEST(LongPaths, DocumentLifeBeyondMaxPath) {
+  TempTree tree;
+  std::u16string dir = tree.path();
+  for (char16_t c = u'a'; c < u'g'; ++c) dir += u"/" + std::u16string(50, c);
+  ASSERT_TRUE(MakeLongDirectory(dir));
+  const std::u16string path = dir + u"/../" + std::u16string(50, u'f') + u"/recording.tova";
+  const std::u16string renamed = dir + u"/renamed.tova";
+  ASSERT_GT(path.size(), 300u);
+
+  ASSERT_EQ(WriteDocument(path, {1}), TOVA_OK);
+  EXPECT_EQ(ReadValues(path), std::vector<uint16_t>{1});
+  const uint64_t appender = OpenWrite(path, 1);
+  EXPECT_TRUE(AppendValues(appender, {2}) == TOVA_OK && TOVADLL_CLOSE_FILE(appender) == TOVA_OK);
+  EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2}));
+
+  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(path).c_str(), W(renamed).c_str()), TOVA_OK);
+  double megabytes = 0;
+  EXPECT_TRUE(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes) == TOVA_OK && megabytes > 0.0);
+  EXPECT_EQ(ReadValues(renamed), (std::vector<uint16_t>{1, 2}));
+  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), TOVA_OK);
+  EXPECT_NE(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0) << "deleted";
+}
+
+// ---- share locks
+
+struct Files {
+  Files() {
+    EXPECT_EQ(WriteDocument(held, {1}), TOVA_OK);
+    EXPECT_EQ(WriteDocument(other, {9}), TOVA_OK);
+  }
+  TempTree dir;
+  std::u16string held = dir.Path(u"held.tova"), other = dir.Path(u"other.tova"), fresh = dir.Path(u"fresh.tova");
+};
+
+int32_t SaveCopyOnto(const std::u16string& from, const std::u16string& to) {
+  const Handle h(OpenRead(from));
+  return TOVADLL_READ_FROM_FILE(h, 1, 0) == TOVA_OK ? Save(h, to) : -1;
+}
+
+// While the writer holds f.held; then, once it appended 2 and closed, nothing is lost.
+void ExpectEveryRemovalRefused(const Files& f) {
+  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(f.held).c_str()), TOVA_ERR_DELETE);
+  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(f.held).c_str(), W(f.fresh).c_str()), TOVA_ERR_RENAME) << "rename it";
+  EXPECT_EQ(TOVADLL_FILE_RENAME_UC(W(f.other).c_str(), W(f.held).c_str()), TOVA_ERR_RENAME) << "rename onto it";
+  EXPECT_EQ(SaveCopyOnto(f.other, f.held), TOVA_ERR_RENAME) << "save onto it";
+  EXPECT_EQ(OpenWrite(f.held, 0), TOVADLL_INVALID_HANDLE) << "a new document over it";
+}
+void ExpectNothingLost(const Files& f) {
+  EXPECT_EQ(ReadValues(f.held), (std::vector<uint16_t>{1, 2}));
+  EXPECT_EQ(ReadValues(f.other), std::vector<uint16_t>{9});
+  EXPECT_FALSE(PathExists(f.fresh));
+  EXPECT_TRUE(DirectoryNames(f.dir.path(), u"$$$").empty());
+  EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(f.held).c_str()), TOVA_OK) << "released on close";
+}
+
+TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
+  for (auto open : {OpenWrite, OpenReadWrite}) {
+    Files f;
+    const uint64_t writer = open(f.held, 1);
+    ASSERT_NE(writer, TOVADLL_INVALID_HANDLE);
+    ExpectEveryRemovalRefused(f);
+    EXPECT_EQ(AppendValues(writer, {2}), TOVA_OK);
+    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), TOVA_OK);
+    ExpectNothingLost(f);
+  }
+}
+
+#ifndef _WIN32
+// A child process opens the document for appending through the public API, says so on a pipe, and appends 2 and closes
+// when told to.
+TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
+  Files f;
+  int ready[2], go[2];
+  ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(go) == 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const uint64_t h = OpenWrite(f.held, 1);
+    char c = h != TOVADLL_INVALID_HANDLE ? 'y' : 'n';
+    bool ok = ::write(ready[1], &c, 1) == 1 && ::read(go[0], &c, 1) == 1;
+    ::_exit(ok && AppendValues(h, {2}) == TOVA_OK && TOVADLL_CLOSE_FILE(h) == TOVA_OK ? 0 : 1);
+  }
+  ::close(ready[1]);
+  ::close(go[0]);
+  char c = 0;
+  const bool opened = pid > 0 && ::read(ready[0], &c, 1) == 1 && c == 'y';
+  ::close(ready[0]);
+  if (opened) ExpectEveryRemovalRefused(f);
+  c = 'g';
+  const bool told = ::write(go[1], &c, 1) == 1;
+  ::close(go[1]);
+  int status = 0;
+  ASSERT_TRUE(opened && told && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ExpectNothingLost(f);
+}
+#endif
+
 }  // namespace
-}  // namespace tova
+}  // namespace tova::testing

@@ -1,5 +1,6 @@
-// CTOVAFile: section lookups with the data-header routing, removing datasets (refusals, the merge of the first data
-// header, the current index), the modified state across sections.
+// The document model: CTOVAEntry (the flag rules of SetData, refused and failed stores) and CTOVAFile (section lookups
+// with the data-header routing, removing datasets: refusals, the merge of the first data header, the current index; the
+// modified state across sections).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,11 +9,80 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "model/tova_entry.h"
 #include "model/tova_file.h"
 #include "support/alloc_failure.h"
 
 namespace tova {
 namespace {
+
+using Bytes = std::vector<uint8_t>;
+const uint8_t kFour[4] = {1, 2, 3, 4};
+
+Bytes DataOf(const CTOVAEntry& e) { return e.HasData() ? Bytes(e.Data(), e.Data() + e.DataSize()) : Bytes{}; }
+bool Store(CTOVAEntry& e, uint16_t id, uint32_t size, const void* bytes) {
+  return e.SetData(id, size, bytes, catalog::Rules().IsPerDataset(id));
+}
+
+// A first store, then a second one into the entry after its modified and present flags were cleared and its per-dataset
+// flag was turned over (as TOVADLL_SET_ENTRY_ISOPTIONAL does).
+TEST(ModelEntry, StoresFollowTheFlagRules) {
+  const uint8_t other[4] = {1, 2, 3, 5}, three[3] = {9, 8, 7};
+  const struct {
+    const char* name;
+    uint32_t size;
+    const uint8_t* bytes;
+    Bytes data;
+    int32_t present, modified;
+    bool per_dataset_reset;  // back to the identifier's default
+  } cases[] = {
+      {"same bytes", 4, kFour, {1, 2, 3, 4}, 1, 0, false},
+      {"other bytes of the same size", 4, other, {1, 2, 3, 5}, 1, 1, false},
+      {"new size", 3, three, {9, 8, 7}, 1, 1, true},
+      {"size 0 empties", 0, kFour, {}, 0, 0, true},
+      {"same size without bytes keeps the data", 4, nullptr, {1, 2, 3, 4}, 0, 0, true},
+      {"new size without bytes empties", 7, nullptr, {}, 0, 0, true},
+  };
+  for (const auto& [id, default_flag] : {std::pair<uint16_t, int32_t>{0x0200, 0}, {0x0300, 1}}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " id " + std::to_string(id));
+      CTOVAEntry e;
+      ASSERT_TRUE(Store(e, id, 4, kFour));
+      EXPECT_TRUE(e.RecordLength() == 10u && e.Id() == id && e.present && e.modified);
+      EXPECT_EQ(e.per_dataset, default_flag);
+      e.modified = e.present = 0;
+      e.per_dataset = !default_flag;
+      ASSERT_TRUE(Store(e, id, c.size, c.bytes));
+      EXPECT_EQ(e.RecordLength(), c.data.size() + 6);  // length and data agree
+      EXPECT_EQ(DataOf(e), c.data);
+      EXPECT_EQ(e.HasData(), !c.data.empty());
+      EXPECT_TRUE(e.present == c.present && e.modified == c.modified);
+      EXPECT_EQ(e.per_dataset, c.per_dataset_reset ? default_flag : !default_flag);
+    }
+  }
+}
+
+// Sizes whose record length would not fit in 32 bits are refused before the bytes are read; the store of 8 bytes meets
+// a failing allocation.
+TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
+  const uint8_t bytes[8] = {};
+  for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 8u}) {
+    SCOPED_TRACE(size);
+    CTOVAEntry fresh, held;
+    Store(held, 0x0300, 4, kFour);
+    held.modified = held.present = 0;
+    for (CTOVAEntry* e : {&fresh, &held}) {
+      bool hit = false;
+      const auto store = [&] { return Store(*e, 0x0300, size, bytes); };
+      EXPECT_FALSE(tova_test::WithFailingAllocation(size == 8 ? 0 : 99, hit, store));
+      EXPECT_EQ(hit, size == 8);
+    }
+    EXPECT_TRUE(fresh.RecordLength() == 0u && !fresh.HasData());
+    EXPECT_EQ(held.RecordLength(), 10u);
+    EXPECT_EQ(DataOf(held), Bytes(kFour, kFour + 4));
+    EXPECT_EQ(held.modified + held.present, 0);
+  }
+}
 
 // A memory document of n datasets; data header i holds the per-dataset entry 0x0231 = i and image i the entry 0x0300 =
 // i, so that a dataset can be recognised after others were removed.
@@ -47,7 +117,7 @@ TEST(ModelFile, DataHeaderIdentifiersGoToTheFirstOrTheCurrentDataset) {
   }
 }
 
-TEST(ModelFile, RefusedRemovals) {
+TEST(ModelFile, RefusedRemovalsAndTheModifiedStateOfEverySection) {
   CTOVAFile none(catalog::Rules()), one(catalog::Rules()), three(catalog::Rules()), write(catalog::Rules());
   MakeMemoryDocument(one, 1);
   MakeMemoryDocument(three, 3);
@@ -62,6 +132,14 @@ TEST(ModelFile, RefusedRemovals) {
   EXPECT_EQ(write.RemoveDataset(1), Code::kDocumentType);
   EXPECT_EQ(write.RemoveDataset(2), Code::kDataset);  // the range is checked first
   EXPECT_TRUE(three.GetNumDatasets() == 3u && write.GetNumDatasets() == 2u);
+  // The modified state covers every section.
+  for (CTOVASection* s : {three.data_headers[1], three.images[2].get()}) {
+    three.SetModified(0);
+    s->GetEntryAt(0)->modified = 1;
+    EXPECT_EQ(three.IsModified(), 1);
+  }
+  three.SetModified(0);
+  EXPECT_EQ(three.IsModified(), 0);
 }
 
 TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
@@ -119,18 +197,6 @@ TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
     EXPECT_EQ(doc.data_headers[1]->IsModified(), 0);
     break;
   }
-}
-
-TEST(ModelFile, ModifiedStateCoversEverySection) {
-  CTOVAFile doc(catalog::Rules());
-  MakeMemoryDocument(doc, 3);
-  for (CTOVASection* s : {doc.data_headers[1], doc.images[2].get()}) {
-    doc.SetModified(0);
-    s->GetEntryAt(0)->modified = 1;
-    EXPECT_EQ(doc.IsModified(), 1);
-  }
-  doc.SetModified(0);
-  EXPECT_EQ(doc.IsModified(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+// Progress reporting on a hand-moved counter: CHRTimeSpan (Restart, truncation, the 32-bit millisecond clamp, spans that
+// must not overflow) and the progress dialog on a fake window (when it appears, what it shows, how often it refreshes,
+// how a Cancel returns), then the real window on Windows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <tuple>
+
+#include "progress/dialog_progress.h"
+#include "progress/hr_time.h"
+#include "progress/progress_test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/progress_window.h"
+#endif
+
+namespace tova::progress {
+namespace {
+
+using tova::testing::FakeCounter;
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+// Microseconds truncate toward zero; milliseconds that are negative or need more than 32 bits read 0x7FFFFFFF; spans
+// whose tick count times 1,000,000 exceeds 64 bits neither overflow nor wrap. Restart starts a new span.
+TEST(HRTimeSpan, ElapsedTimes) {
+  constexpr int64_t k3h = 3LL * 3600 * 1000000000;
+  struct Case {
+    int64_t frequency, from, to, us;
+    uint32_t ms;
+  };
+  const Case cases[] = {
+      {1000000, 0, 250000, 250000, 250},          {1000000, 0, 259999, 259999, 259},
+      {3000000, 1000, 1005, 1, 0},  // 5 ticks at 3 MHz are 1.67 us: 1, not 2
+      {3000000, 1000, 995, -1, 0},
+      {1000000, 0, -999, -999, 0},                {1000000, 0, -1000, -1000, 0x7FFFFFFFu},
+      {1000000, 0, 3000000000000LL, 3000000000000LL, 3000000000u},  // above 0x7FFFFFFF: unchanged
+      {1000000, 0, 4294967295999LL, 4294967295999LL, 4294967295u},
+      {1000000, 0, 4294967296000LL, 4294967296000LL, 0x7FFFFFFFu},
+      {1000000000, 5, 5 + k3h, k3h / 1000, 3u * 3600 * 1000},  // 3 h at 1 GHz
+      {1000000, kMin, kMax, kMax, 0x7FFFFFFFu},  {1, kMax, kMin, kMin, 0x7FFFFFFFu},  // saturated
+      {0, 0, 1000000, 0, 0},                     // a counter without a frequency
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.from << " to " << c.to << " at " << c.frequency);
+    FakeCounter counter(c.frequency, c.from);
+    CHRTimeSpan span;
+    counter.Set(c.to);
+    int64_t us = 0;
+    EXPECT_EQ(span.GetElapsedMicroseconds(us), c.us);
+    EXPECT_EQ(span.GetElapsedMilliseconds(), c.ms);
+    span.Restart();
+    EXPECT_TRUE(span.GetElapsedMicroseconds(us) == 0 && span.GetElapsedMilliseconds() == 0u);
+  }
+#ifdef __SIZEOF_INT128__
+  // Against ticks * 1,000,000 / frequency formed in 128 bits, over spans of every magnitude and both signs.
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (int64_t frequency : {1LL, 3LL, 1193182LL, 3000000LL, 14318180LL, 1000000000LL, 2987654321LL, 9000000000000LL}) {
+    for (int i = 0; i < 2000; ++i) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const int64_t magnitude = static_cast<int64_t>((state >> 1) >> (state >> 58));
+      const int64_t ticks = (state & 1) ? -magnitude : magnitude;
+      const __int128 exact = static_cast<__int128>(ticks) * 1000000 / frequency;
+      const int64_t expected = exact > kMax ? kMax : exact < kMin ? kMin : static_cast<int64_t>(exact);
+      ASSERT_EQ(TicksToMicroseconds(ticks, frequency), expected) << ticks << " at " << frequency;
+    }
+  }
+#endif
+}
+
+class ProgressDialogTest : public ::testing::Test {
+ protected:
+  // Moves the clock to ms milliseconds (plus us microseconds) after the start.
+  void At(int64_t ms, int64_t us = 0) { counter.Set(ms * 1000 + us); }
+  std::u16string Text(const char16_t* action, uint32_t shown) const {
+    const std::string n = std::to_string(shown);
+    return path + u"\r" + action + u" [Section: " + std::u16string(n.begin(), n.end()) + u"]";
+  }
+
+  FakeCounter counter{1000000, 0};  // 1 MHz
+  testing::FakeWindowLog log;
+  testing::FakeWindowFactory factory{log};
+  const std::u16string path = u"C:\\Messung\\ofen.tova";
+  DialogProgress doc;
+};
+
+// No window (and so no Cancel) before 250 ms; the first step after creates it and shows the step's number plus one; the
+// text changes at most every 50 ms, but every step pumps the window's messages.
+TEST_F(ProgressDialogTest, AppearsAfter250MillisecondsAndRefreshesAtMostEvery50) {
+  doc.Begin(u"Adding", path);
+  log.cancel_pressed = true;
+  for (int64_t ms : {0, 100, 249}) {
+    At(ms, ms == 249 ? 999 : 0);  // 249.999 ms still reads 249
+    EXPECT_TRUE(doc.Step(7));
+  }
+  EXPECT_TRUE(log.calls.empty());
+  log.cancel_pressed = false;
+  At(250);
+  ASSERT_TRUE(doc.Step(0));
+  EXPECT_EQ(log.calls.front() + " " + log.calls.back(), "Create Repaint");
+  const std::tuple<int64_t, int64_t, bool> steps[] = {  // ms, us, refreshes
+      {260, 0, false}, {300, 0, false},  {300, 999, false},  // 50.999 ms reads 50: no refresh
+      {301, 0, true},  {351, 0, false},  {352, 0, true},      {2000, 0, true}};
+  size_t texts = log.texts.size();
+  int pumps = log.Count("Pump");
+  EXPECT_EQ(log.texts.back(), Text(u"Adding", 1));
+  uint32_t number = 0;
+  for (const auto& [ms, us, refreshes] : steps) {
+    At(ms, us);
+    EXPECT_TRUE(doc.Step(++number));
+    EXPECT_EQ(log.Count("Pump"), ++pumps);
+    EXPECT_EQ(log.texts.size(), texts += refreshes) << ms;
+    if (refreshes) EXPECT_EQ(log.texts.back(), Text(u"Adding", number + 1));
+  }
+  EXPECT_EQ(log.Count("Create"), 1);
+}
+
+TEST_F(ProgressDialogTest, CancelIsReportedByTheFirstStepMoreThan50MsAfterTheLastRefresh) {
+  doc.Begin(u"Analysing", path);
+  At(250);
+  ASSERT_TRUE(doc.Step(0));  // refresh at 250
+  const size_t texts = log.texts.size();
+  log.cancel_pressed = true;
+  // ms, us, result; a cancel does not restart the refresh stopwatch.
+  const int steps[][3] = {{251, 0, 1}, {290, 0, 1}, {300, 999, 1}, {301, 0, 0}, {500, 0, 0}};
+  for (const auto& step : steps) {
+    At(step[0], step[1]);
+    EXPECT_EQ(doc.Step(1), step[2] != 0) << step[0];
+  }
+  EXPECT_EQ(log.texts.size(), texts);
+  doc.End();
+  EXPECT_EQ(log.calls.back(), "Destroy");
+  EXPECT_EQ(log.Count("Destroy"), 1);
+  // A new report waits its 250 ms again; one still open ends with its reporter.
+  log.cancel_pressed = false;
+  {
+    DialogProgress file;
+    file.Begin(u"Adding", path);  // started at 500
+    At(749);
+    EXPECT_TRUE(file.Step(0) && log.windows_made == 1);
+    At(750);
+    EXPECT_TRUE(file.Step(0) && log.windows_made == 2);
+  }
+  EXPECT_EQ(log.Count("Destroy"), 2);
+  doc.End();
+  EXPECT_EQ(log.Count("Destroy"), 2);
+}
+
+// A window that cannot be created is not retried, asked nothing, and never cancels.
+TEST_F(ProgressDialogTest, AWindowThatCannotBeCreatedIsNeverAskedAnything) {
+  log.create_succeeds = false;
+  log.cancel_pressed = true;
+  doc.Begin(u"Adding", path);
+  for (int64_t ms : {250, 251, 400, 100000}) {
+    At(ms);
+    EXPECT_TRUE(doc.Step(1)) << ms;
+  }
+  doc.End();
+  EXPECT_EQ(log.calls, std::vector<std::string>{"Create"});
+}
+
+#ifdef _WIN32
+std::wstring ControlText(HWND dialog, int id) {
+  wchar_t text[512] = {};
+  GetDlgItemTextW(dialog, id, text, 512);
+  return text;
+}
+
+// The real window (needs a display, under Wine too): the step text in control 10001 and a click on Cancel (2) reported
+// by the next due step.
+TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued) {
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  if (other == nullptr) GTEST_SKIP() << "no display: windows cannot be created";
+  constexpr UINT kProbe = WM_APP + 7;
+  ASSERT_TRUE(PostMessageW(other, kProbe, 0, 0));
+  platform::SetProgressWindowFactoryForTesting({});  // the system's window
+  FakeCounter counter(1000000, 0);
+  DialogProgress doc;
+  doc.Begin(u"Analysing", u"C:\\Messung\\ofen.tova");
+  counter.Set(250000);
+  ASSERT_TRUE(doc.Step(4));
+  HWND dialog = FindWindowW(nullptr, L"VEKOTOVA.DLL");
+  ASSERT_TRUE(dialog && IsWindowVisible(dialog));
+  EXPECT_EQ(ControlText(dialog, 10001), L"C:\\Messung\\ofen.tova\rAnalysing [Section: 5]");
+  EXPECT_EQ(ControlText(dialog, 2), L"Abbrechen");
+  // Cancel between two refreshes: the window hides at once, a step within 50 ms of the last refresh goes on, the first
+  // one after says stop.
+  SetActiveWindow(dialog);
+  SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  counter.Set(290000);
+  EXPECT_TRUE(doc.Step(5));
+  counter.Set(301000);
+  EXPECT_FALSE(doc.Step(6));
+  doc.End();
+  EXPECT_FALSE(IsWindow(dialog));
+  MSG msg;
+  EXPECT_TRUE(PeekMessageW(&msg, other, kProbe, kProbe, PM_REMOVE)) << "a message of another window was pumped";
+  DestroyWindow(other);
+}
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace tova::progress
