@@ -1,6 +1,5 @@
-// The housekeeping of documents on disk: the continuation-file search, the delete / rename / size exports, and the
-// deletion of old documents in a directory tree. The old-file tests run on the fault-injecting file layer with the
-// present time fixed, so that ages are exact, and directory creation times (which cannot be set) given by the test.
+// The continuation-file search, the delete / rename / size exports, and the deletion of old documents in a tree: on the
+// fault-injecting file layer with the present time and directory creation times (which cannot be set) fixed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -184,10 +183,8 @@ TEST_F(ContinuationFiles, SizeSumsMainAndPartsInMegabytes) {
   ASSERT_TRUE(MakeFileOfSize(tree_.Path(u"a.tova 001"), 1u << 20));
   ASSERT_TRUE(MakeFileOfSize(tree_.Path(u"a.tova 5"), 512u << 10));  // found as part 5
   double mb = -1;
-  EXPECT_EQ(TOVADLL_GET_FILE_SIZE(Narrow(u"a.tova").c_str(), &mb), TOVA_OK);
-  EXPECT_EQ(mb, 4.5);
-  EXPECT_EQ(TOVADLL_GET_FILE_SIZE_UC(W(tree_.Path(u"b.tova")), &mb), TOVA_ERR_FILE_SIZE);
-  EXPECT_EQ(mb, 0.0);
+  EXPECT_TRUE(TOVADLL_GET_FILE_SIZE(Narrow(u"a.tova").c_str(), &mb) == TOVA_OK && mb == 4.5) << mb;
+  EXPECT_TRUE(TOVADLL_GET_FILE_SIZE_UC(W(tree_.Path(u"b.tova")), &mb) == TOVA_ERR_FILE_SIZE && mb == 0.0) << mb;
 }
 
 // ---- old documents in a tree
@@ -210,12 +207,10 @@ TEST_F(DeleteOldFiles, DeletesOldDocumentsWithTheirPartsAndEmptiedDirectories) {
 TEST_F(DeleteOldFiles, AgeLimits) {
   Aged({{u"past.tova", 1}, {u"now.tova", 0}, {u"empty/", 1}, {u"fresh/", 0}, {u"young.tova", 10}});
   fault_.created[tree_.path()] = fault_.now - 1000;  // the start directory is never removed
-  EXPECT_EQ(Run(0x80000000u), TOVA_OK);
-  EXPECT_EQ(Run(0xFFFFFFFFu), TOVA_OK);
+  EXPECT_TRUE(Run(0x80000000u) == TOVA_OK && Run(0xFFFFFFFFu) == TOVA_OK);
   EXPECT_EQ(Tree(), "empty/|fresh/|now.tova|past.tova|young.tova");
   EXPECT_EQ(Run(0), TOVA_OK);
   EXPECT_EQ(Tree(), "fresh/|now.tova");
-  EXPECT_TRUE(PathExists(tree_.path()));
   Aged({{u"young.tova", 10}});
   fault_.now += int64_t{0x80000000} + 1000;  // the file is now older than 2^31 seconds
   EXPECT_EQ(Run(0x80000000u), TOVA_OK);
