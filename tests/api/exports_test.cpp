@@ -26,8 +26,7 @@ constexpr uint16_t GH = TOVA_SECT_GlobalHeader, DH = TOVA_SECT_DataHeader, IM = 
 constexpr uint32_t kMark = 0xA5A5A5A5u;
 constexpr int32_t kUnchecked = INT32_MIN;  // the result on a live document is another unit's concern
 
-// What a call uses: out values filled with marks that no export writes, the section it names and the live partner
-// document of the two-handle exports.
+// A call's out values (marks no export writes), the section it names and the partner of the two-handle exports.
 struct Ctx {
   uint32_t a = kMark, b = kMark, c = kMark, copied = kMark;
   uint8_t mark = 0;
@@ -179,8 +178,6 @@ TEST(ExportFrameOutOfMemory, HandleExportsReportACodeAndChangeNothing) {
   }
 }
 
-// ---- documents and entries
-
 constexpr int32_t kAbsent = TOVA_ERR_NO_ENTRY - TOVA_EXIST_ENTRY_BIAS;  // -1967
 
 // The value of an out-value export; all ones when it writes none.
@@ -288,8 +285,6 @@ TEST(ApiDocument, LaterDatasetsCountOnlyEntriesStoredSinceTheChange) {
   EXPECT_EQ(Entries(h, GH), 2u);
 }
 
-// ---- the document lock
-
 // Gives the other thread a chance to run (and, were the lock broken, to get through it).
 void LetOthersRun() {
   for (int i = 0; i < 2000; ++i) std::this_thread::yield();
@@ -335,9 +330,8 @@ TEST(ApiLock, OtherThreadsLockedCallWaitsForTheLastOfNestedUnlocks) {
   EXPECT_EQ(TOVADLL_UNLOCK(h), TOVA_ERR_NOT_LOCK_OWNER);
 }
 
-// The test holds the lock twice, one thread waits inside a locked call and two close the document; then the test
-// unlocks, or (every other round) closes the document itself, which releases its holds. Whichever runs first, the
-// waiting call ends on a live object, exactly one close succeeds and the handle is gone afterwards.
+// One thread waits inside a locked call and two close the document while the test holds the lock twice, then unlocks
+// or (odd rounds) closes it itself: the waiting call ends on a live object, exactly one close succeeds.
 TEST(ApiLock, ClosesRacingACallOnTheSameDocument) {
   for (int round = 0; round < 20; ++round) {
     const uint64_t h = OpenMemoryDocument(2);

@@ -1,6 +1,5 @@
-// The document model: CTOVAEntry (the flag rules of SetData, refused and failed stores) and CTOVAFile (section lookups
-// with the data-header routing, removing datasets: refusals, the merge of the first data header, the current index; the
-// modified state across sections).
+// The document model: the flag rules of CTOVAEntry::SetData and its refused and failed stores; CTOVAFile's data-header
+// routing, removing datasets (refusals, the merge of the first data header, the current index), the modified state.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -24,8 +23,7 @@ bool Store(CTOVAEntry& e, uint16_t id, uint32_t size, const void* bytes) {
   return e.SetData(id, size, bytes, catalog::Rules().IsPerDataset(id));
 }
 
-// A first store, then a second one into the entry after its modified and present flags were cleared and its per-dataset
-// flag was turned over (as TOVADLL_SET_ENTRY_ISOPTIONAL does).
+// A second store into an entry whose modified and present flags were cleared and per-dataset flag turned over.
 TEST(ModelEntry, StoresFollowTheFlagRules) {
   const uint8_t other[4] = {1, 2, 3, 5}, three[3] = {9, 8, 7};
   const struct {
@@ -62,8 +60,7 @@ TEST(ModelEntry, StoresFollowTheFlagRules) {
   }
 }
 
-// Sizes whose record length would not fit in 32 bits are refused before the bytes are read; the store of 8 bytes meets
-// a failing allocation.
+// Sizes whose record length needs more than 32 bits are refused unread; the store of 8 bytes fails to allocate.
 TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
   const uint8_t bytes[8] = {};
   for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 8u}) {
@@ -84,8 +81,7 @@ TEST(ModelEntry, RefusedOrFailedStoreLeavesTheEntryAsItWas) {
   }
 }
 
-// A memory document of n datasets; data header i holds the per-dataset entry 0x0231 = i and image i the entry 0x0300 =
-// i, so that a dataset can be recognised after others were removed.
+// A memory document of n datasets; data header i and image i hold the tag i (0x0231, 0x0300) to recognise them by.
 void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
   ASSERT_EQ(doc.OpenMem(0, 2, 0x0100), Code::kOk);
   ASSERT_EQ(doc.SetEntry(TOVA_SECT_GlobalHeader, 0x0100, 2, "v1"), Code::kOk);
@@ -164,8 +160,7 @@ TEST(ModelFile, RemovalKeepsTheCurrentIndexOnTheSameDataset) {
   }
 }
 
-// Run with the 1st, 2nd, ... allocation failing until the removal completes: a failed removal is code 3 and changes
-// nothing.
+// The 1st, 2nd, ... allocation fails until the removal completes: a failed removal changes nothing.
 TEST(ModelFile, RemovingTheFirstMergesItsDataHeaderIntoTheNext) {
   for (long skip = 0;; ++skip) {
     CTOVAFile doc(catalog::Rules());

@@ -1,7 +1,5 @@
-// The platform layer as both builds must agree on it: share modes (a refused writer cuts nothing) and directory
-// searches; documents whose paths pass MAX_PATH; a document held open by a writer, in this process or another, is
-// neither deleted, renamed, nor replaced by a save (every platform refuses with the codes Windows gives: its share
-// modes, flock locks elsewhere) and the writer's datasets all reach the file; text formatting and decoding.
+// The platform layer as both builds must agree on it: share modes and directory searches, paths beyond MAX_PATH, share
+// locks on documents (the codes Windows gives, flock locks elsewhere), text formatting and decoding.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -71,11 +69,7 @@ TEST(SystemFiles, DirectorySearchAndDirectories) {
   EXPECT_TRUE(fs.Delete(dir.Path(u"no_dir/x"))) << "a missing directory counts as deleted";
 }
 
-// ---- documents beyond MAX_PATH, on a path with forward slashes and a ".." step, which Windows must resolve before it
-// takes the path's long form.
-
-// Creates dir and the directories above it that are missing, one level at a time and, on Windows, in the \\?\ form (the
-// plain form stops at 248).
+// Creates dir level by level, on Windows in the \\?\ form (the plain form stops at 248 characters).
 bool MakeLongDirectory(const std::u16string& dir) {
   std::u16string level;
   std::error_code ec;
@@ -91,6 +85,7 @@ bool MakeLongDirectory(const std::u16string& dir) {
   return std::filesystem::is_directory(std::filesystem::path(level), ec);
 }
 
+// The whole life of a document on a path of more than 300 characters with a ".." step, which Windows must resolve.
 TEST(LongPaths, DocumentLifeBeyondMaxPath) {
   TempTree tree;
   std::u16string dir = tree.path();
@@ -113,8 +108,6 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
   EXPECT_EQ(TOVADLL_FILE_DELETE_UC(W(renamed).c_str()), TOVA_OK);
   EXPECT_NE(TOVADLL_GET_FILE_SIZE_UC(W(renamed).c_str(), &megabytes), 0) << "deleted";
 }
-
-// ---- share locks
 
 struct Files {
   Files() {
@@ -159,8 +152,7 @@ TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
 }
 
 #ifndef _WIN32
-// A child process opens the document for appending through the public API, says so on a pipe, and appends 2 and closes
-// when told to.
+// A child process opens the document for appending, says so on a pipe, and appends 2 and closes when told to.
 TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
   Files f;
   int ready[2], go[2];
@@ -187,8 +179,7 @@ TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
 }
 #endif
 
-// ---- printf-style formatting into UTF-16 and narrow entry text decoding. Both builds must give the C standard's
-// result, where the Windows C library would differ (rounding, exponent digits, empty zero precision).
+// Formatting must give the C standard's result in both builds, where the Windows C library differs.
 
 struct Case {
   const char* what;
@@ -200,8 +191,7 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
   const double inf = std::numeric_limits<double>::infinity();
   const double negative_nan = std::copysign(std::numeric_limits<double>::quiet_NaN(), -1.0);
   const Case cases[] = {
-      // Fixed point rounds the stored binary value: 0.05 lies a little above the half, 0.15, 0.35, 9.95 and 21.45 a
-      // little below; 0.25 is a tie.
+      // Fixed point rounds the stored binary value: 0.05 lies above the half, 0.15, 0.35, 9.95, 21.45 below.
       F(u"0.1", "%.1f", 0.05), F(u"0.1", "%.1f", 0.15), F(u"0.2", "%.1f", 0.25), F(u"0.3", "%.1f", 0.35),
       F(u"9.9", "%.1f", 9.95), F(u"21.4", "%.1f", 21.45), F(u"1.00", "%.2f", 1.005), F(u"2", "%.0f", 2.5),
       F(u"4", "%.0f", 3.5), F(u"2", "%1.f", 2.5), F(u"2", "%1.f", 1.5), F(u" 1", "%2.f", 0.95),

@@ -1,6 +1,5 @@
-// Progress reporting on a hand-moved counter: CHRTimeSpan (Restart, truncation, the 32-bit millisecond clamp, spans that
-// must not overflow) and the progress dialog on a fake window (when it appears, what it shows, how often it refreshes,
-// how a Cancel returns), then the real window on Windows.
+// Progress on a hand-moved counter: CHRTimeSpan, and the progress dialog on a fake window (when it appears, what it
+// shows, how often it refreshes, how a Cancel returns) and the real one on Windows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -167,8 +166,7 @@ std::wstring ControlText(HWND dialog, int id) {
   return text;
 }
 
-// The real window (needs a display, under Wine too): the step text in control 10001 and a click on Cancel (2) reported
-// by the next due step.
+// The real window (needs a display, under Wine too): the step text, and a click on Cancel seen by the next due step.
 TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued) {
   HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
@@ -185,8 +183,7 @@ TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued)
   ASSERT_TRUE(dialog && IsWindowVisible(dialog));
   EXPECT_EQ(ControlText(dialog, 10001), L"C:\\Messung\\ofen.tova\rAnalysing [Section: 5]");
   EXPECT_EQ(ControlText(dialog, 2), L"Abbrechen");
-  // Cancel between two refreshes: the window hides at once, a step within 50 ms of the last refresh goes on, the first
-  // one after says stop.
+  // Cancel between two refreshes: the window hides at once, the first step 50 ms after the last refresh says stop.
   SetActiveWindow(dialog);
   SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindowVisible(dialog));
