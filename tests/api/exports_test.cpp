@@ -243,7 +243,8 @@ TEST(ApiDocument, EntryDataThroughCopyAndGetEntry) {
   EXPECT_TRUE(copied == 0u && Modified(h) == 0u);
 }
 
-// TOVADLL_SET_ENTRY_ISOPTIONAL stores the flag and nothing else.
+// Shared entries live in the first dataset and per-dataset ones in the current, where only TOVADLL_COPY_ENTRY_DATA
+// falls back to the first; a later dataset counts the entries stored since the change; SET_ENTRY_ISOPTIONAL sets a flag.
 TEST(ApiDocument, OnlyCopyEntryDataFallsBackToTheFirstDataset) {
   const Handle h(OpenMemoryDocument(3));
   TOVADLL_SET_MODIFIED(h, 0);
@@ -253,34 +254,28 @@ TEST(ApiDocument, OnlyCopyEntryDataFallsBackToTheFirstDataset) {
   EXPECT_EQ(Copy(h, DH, 0x0200), std::string("\x02\x00", 2));
   ASSERT_EQ(Set(h, DH, 0x0231, "first"), TOVA_OK);  // per dataset, stored while dataset 0 is current
   ASSERT_EQ(Set(h, DH, 0x0232, "first"), TOVA_OK);
+  ASSERT_EQ(Set(h, GH, 0x0101, "o"), TOVA_OK);
+  EXPECT_EQ(Entries(h, GH), 2u);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 2), TOVA_OK);
-  ASSERT_EQ(Set(h, DH, 0x0232, "own"), TOVA_OK);
+  EXPECT_EQ(Entries(h, GH), 0u);
+  EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_OK);  // still there, just not counted
+  ASSERT_TRUE(Set(h, GH, 0x0101, "o") == TOVA_OK && Set(h, DH, 0x0232, "own") == TOVA_OK);
+  ASSERT_EQ(Set(h, DH, 0x0201, "xy"), TOVA_OK);
+  EXPECT_TRUE(Doc(h)->data_headers[0]->FindEntry(0x0201) && !Doc(h)->data_headers[2]->FindEntry(0x0201));
+  EXPECT_EQ(Entries(h, GH), 1u);
   EXPECT_EQ(Copy(h, DH, 0x0231), "first");
   EXPECT_EQ(Copy(h, DH, 0x0232), "own");  // the current dataset's own entry comes first
+  EXPECT_TRUE(TOVADLL_REMOVE_ENTRY(h, DH, 0x0232) == TOVA_OK && Copy(h, DH, 0x0232) == "first");
   EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, DH, 0x0231), kAbsent);
   void* data = nullptr;
   uint32_t size = 77;
   EXPECT_EQ(TOVADLL_GET_ENTRY(h, DH, 0x0231, &data, &size, 0), TOVA_ERR_NO_ENTRY);
-  EXPECT_EQ(TOVADLL_GET_ENTRY_DATASIZE(h, DH, 0x0231, &size), TOVA_ERR_NO_ENTRY);
-  EXPECT_EQ(size, 77u);
+  EXPECT_TRUE(TOVADLL_GET_ENTRY_DATASIZE(h, DH, 0x0231, &size) == TOVA_ERR_NO_ENTRY && size == 77u);
   EXPECT_EQ(TOVADLL_SET_ENTRY_ISOPTIONAL(h, DH, 0x0231, 0), TOVA_ERR_HANDLE);
-}
-
-TEST(ApiDocument, LaterDatasetsCountOnlyEntriesStoredSinceTheChange) {
-  const Handle h(OpenMemoryDocument(3));
-  ASSERT_EQ(Set(h, GH, 0x0101, "o"), TOVA_OK);
-  EXPECT_EQ(Entries(h, GH), 2u);
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), TOVA_OK);
-  EXPECT_EQ(Entries(h, GH), 0u);
-  EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_OK);  // still there, just not counted
-  ASSERT_EQ(Set(h, GH, 0x0101, "o"), TOVA_OK);
-  EXPECT_EQ(Entries(h, GH), 1u);
-  // An index at or past the end is refused and changes nothing.
-  for (uint32_t index : {3u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(TOVADLL_SET_CURDATASET(h, index), TOVA_ERR_DATASET);
-    EXPECT_EQ(TOVADLL_SET_CURDATASET_EX(h, index, 0), TOVA_ERR_DATASET);
-  }
-  EXPECT_TRUE(CurDataset(h) == 1u && Entries(h, GH) == 1u);
+  for (uint32_t index : {3u, 0xFFFFFFFFu})  // an index at or past the end is refused and changes nothing
+    EXPECT_TRUE(TOVADLL_SET_CURDATASET(h, index) == TOVA_ERR_DATASET &&
+                TOVADLL_SET_CURDATASET_EX(h, index, 0) == TOVA_ERR_DATASET);
+  EXPECT_TRUE(CurDataset(h) == 2u && Entries(h, GH) == 1u);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 0), TOVA_OK);
   EXPECT_EQ(Entries(h, GH), 2u);
 }

@@ -101,14 +101,6 @@ class DeleteOldFiles : public ContinuationFiles {
   ScopedFileSystem scope_;
 };
 
-// More part numbers are read in the continuation search; the wildcard rules are seen there and in the old-file walk.
-TEST(Housekeeping, WtoiValueReadsAsTheCRunTimeDoes) {
-  const std::pair<std::u16string, int32_t> numbers[] = {
-      {u"\t5", 5}, {u"-3", -3}, {u"x12", 0}, {u"", 0}, {u"+-1", 0}, {u"2147483648", INT32_MAX},
-      {u"-2147483648", INT32_MIN}, {u"99999999999999999999", INT32_MAX}};
-  for (const auto& [text, value] : numbers) EXPECT_EQ(WtoiValue(text), value) << NarrowPath(text);
-}
-
 TEST_F(ContinuationFiles, FindsOneToThreeCharacterPartNumbers) {
   Make({u"a.tova", u"a.tova 001", u"a.tova 002", u"a.tova 005", u"a.tova 7", u"a.tova 12", u"a.tova  9",
         u"a.tova +4", u"a.tova 3x", u"a.tova 000", u"a.tova x12", u"a.tova -1", u"a.tova 0001", u"b.tova 003",

@@ -1,5 +1,5 @@
-// The document model: the flag rules of CTOVAEntry::SetData and its refused and failed stores; CTOVAFile's data-header
-// routing, removing datasets (refusals, the merge of the first data header, the current index), the modified state.
+// The document model: the flag rules of CTOVAEntry::SetData and its refused and failed stores; CTOVAFile's removing
+// datasets (refusals, the merge of the first data header, the current index), the modified state.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -90,26 +90,6 @@ void MakeMemoryDocument(CTOVAFile& doc, uint32_t n) {
     const uint8_t tag = static_cast<uint8_t>(i);
     doc.data_headers[i]->AddEntry(0x0231, 1, &tag, StoreMode::kOverwrite);
     doc.images[i]->AddEntry(0x0300, 1, &tag, StoreMode::kOverwrite);
-  }
-}
-
-TEST(ModelFile, DataHeaderIdentifiersGoToTheFirstOrTheCurrentDataset) {
-  CTOVAFile doc(catalog::Rules());
-  MakeMemoryDocument(doc, 5);
-  ASSERT_EQ(doc.SetCurDataset(3, ImageLoad::kLoad), Code::kOk);
-  const struct {
-    uint16_t id;
-    uint32_t dataset;
-  } cases[] = {{0x0200, 0}, {0x0201, 0}, {0x0210, 0}, {0x0231, 3}, {0x0300, 3}, {0x0182, 3}, {0x0427, 3}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << std::hex << c.id);
-    ASSERT_EQ(doc.SetEntry(TOVA_SECT_DataHeader, c.id, 3, "abc"), Code::kOk);
-    for (uint32_t i = 0; i < 5; ++i) {
-      const CTOVAEntry* e = doc.data_headers[i]->FindEntry(c.id);
-      EXPECT_EQ(e && e->DataSize() == 3, i == c.dataset) << "dataset " << i;
-    }
-    ASSERT_EQ(doc.RemoveEntry(TOVA_SECT_DataHeader, c.id), Code::kOk);
-    EXPECT_EQ(doc.data_headers[c.dataset]->FindEntry(c.id), nullptr);
   }
 }
 
