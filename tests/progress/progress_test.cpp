@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <tuple>
 
 #include "progress/dialog_progress.h"
 #include "progress/hr_time.h"
@@ -88,8 +87,9 @@ class ProgressDialogTest : public ::testing::Test {
 };
 
 // No window (and so no Cancel) before 250 ms; the first step after creates it and shows the step's number plus one; the
-// text changes at most every 50 ms, but every step pumps the window's messages.
-TEST_F(ProgressDialogTest, AppearsAfter250MillisecondsAndRefreshesAtMostEvery50) {
+// text changes at most every 50 ms, every step pumps the window's messages, and a Cancel is reported by the first step
+// more than 50 ms after the last refresh, and by every step after it.
+TEST_F(ProgressDialogTest, AppearsAfter250MsRefreshesAtMostEvery50AndReportsCancel) {
   doc.Begin(u"Adding", path);
   log.cancel_pressed = true;
   for (int64_t ms : {0, 100, 249}) {
@@ -101,57 +101,49 @@ TEST_F(ProgressDialogTest, AppearsAfter250MillisecondsAndRefreshesAtMostEvery50)
   At(250);
   ASSERT_TRUE(doc.Step(0));
   EXPECT_EQ(log.calls.front() + " " + log.calls.back(), "Create Repaint");
-  const std::tuple<int64_t, int64_t, bool> steps[] = {  // ms, us, refreshes
-      {260, 0, false}, {300, 0, false},  {300, 999, false},  // 50.999 ms reads 50: no refresh
-      {301, 0, true},  {351, 0, false},  {352, 0, true},      {2000, 0, true}};
-  size_t texts = log.texts.size();
-  int pumps = log.Count("Pump");
   EXPECT_EQ(log.texts.back(), Text(u"Adding", 1));
+  const int steps[][5] = {  // ms, us, Cancel pressed, result, refreshed; 50.999 ms reads 50
+      {260, 0, 0, 1, 0},  {300, 0, 0, 1, 0},    {300, 999, 0, 1, 0}, {301, 0, 0, 1, 1}, {351, 0, 0, 1, 0},
+      {352, 0, 0, 1, 1},  {2000, 0, 0, 1, 1},   {2001, 0, 1, 1, 0},  {2050, 999, 1, 1, 0},
+      {2051, 0, 1, 0, 0}, {2300, 0, 1, 0, 0}};
+  size_t texts = log.texts.size();
   uint32_t number = 0;
-  for (const auto& [ms, us, refreshes] : steps) {
+  for (const auto& [ms, us, pressed, result, refreshed] : steps) {
     At(ms, us);
-    EXPECT_TRUE(doc.Step(++number));
-    EXPECT_EQ(log.Count("Pump"), ++pumps);
-    EXPECT_EQ(log.texts.size(), texts += refreshes) << ms;
-    if (refreshes) EXPECT_EQ(log.texts.back(), Text(u"Adding", number + 1));
+    log.cancel_pressed = pressed;
+    const int pumps = log.Count("Pump");
+    EXPECT_EQ(doc.Step(++number), result != 0) << ms;
+    EXPECT_EQ(log.texts.size(), texts += refreshed) << ms;
+    if (refreshed) EXPECT_EQ(log.texts.back(), Text(u"Adding", number + 1));
+    if (!pressed) EXPECT_EQ(log.Count("Pump"), pumps + 1) << ms;
   }
-  EXPECT_EQ(log.Count("Create"), 1);
+  doc.End();
+  EXPECT_EQ(log.Count("Create") + log.Count("Destroy"), 2);
+  EXPECT_EQ(log.calls.back(), "Destroy");
 }
 
-TEST_F(ProgressDialogTest, CancelAfter50MsTheWindowsLifeAndAWindowThatCannotBeCreated) {
-  doc.Begin(u"Analysing", path);
-  At(250);
-  ASSERT_TRUE(doc.Step(0));  // refresh at 250
-  const size_t texts = log.texts.size();
-  log.cancel_pressed = true;
-  // ms, us, result: the first step more than 50 ms after the last refresh reports it, and does not restart the clock.
-  const int steps[][3] = {{251, 0, 1}, {290, 0, 1}, {300, 999, 1}, {301, 0, 0}, {500, 0, 0}};
-  for (const auto& step : steps) {
-    At(step[0], step[1]);
-    EXPECT_EQ(doc.Step(1), step[2] != 0) << step[0];
-  }
-  EXPECT_EQ(log.texts.size(), texts);
-  doc.End();
-  EXPECT_EQ(log.calls.back(), "Destroy");
-  EXPECT_EQ(log.Count("Destroy"), 1);
-  // A new report waits its 250 ms again; one still open ends with its reporter.
-  log.cancel_pressed = false;
+TEST_F(ProgressDialogTest, TheWindowGoesWithTheReportAndOneThatCannotBeCreatedIsNeverAsked) {
   {
     DialogProgress file;
-    file.Begin(u"Adding", path);  // started at 500
-    At(749);
-    EXPECT_TRUE(file.Step(0) && log.windows_made == 1);
-    At(750);
-    EXPECT_TRUE(file.Step(0) && log.windows_made == 2);
-  }
-  doc.End();  // ended before: nothing more
+    file.Begin(u"Analysing", path);
+    At(250);
+    ASSERT_TRUE(file.Step(0));
+  }  // a report still open ends with its reporter
+  EXPECT_EQ(log.Count("Destroy"), 1);
+  doc.Begin(u"Adding", path);  // started at 250: a new report waits again
+  At(499);
+  EXPECT_TRUE(doc.Step(0) && log.windows_made == 1);
+  At(500);
+  EXPECT_TRUE(doc.Step(0) && log.windows_made == 2);
+  doc.End();
+  doc.End();
   EXPECT_EQ(log.Count("Destroy"), 2);
   // A window that cannot be created is not retried, asked nothing, and never cancels.
   log.calls.clear();
   log.create_succeeds = false;
   log.cancel_pressed = true;
-  doc.Begin(u"Adding", path);  // started at 750
-  for (int64_t ms : {1000, 1001, 1200, 100000}) {
+  doc.Begin(u"Adding", path);  // started at 500
+  for (int64_t ms : {750, 751, 1000, 100000}) {
     At(ms);
     EXPECT_TRUE(doc.Step(1)) << ms;
   }
