@@ -96,7 +96,6 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
   ASSERT_GT(path.size(), 300u);
 
   ASSERT_EQ(WriteDocument(path, {1}), TOVA_OK);
-  EXPECT_EQ(ReadValues(path), std::vector<uint16_t>{1});
   const uint64_t appender = OpenWrite(path, 1);
   EXPECT_TRUE(AppendValues(appender, {2}) == TOVA_OK && TOVADLL_CLOSE_FILE(appender) == TOVA_OK);
   EXPECT_EQ(ReadValues(path), (std::vector<uint16_t>{1, 2}));
@@ -180,7 +179,6 @@ TEST(ShareLocks, AWriterInAnotherProcessKeepsItsFile) {
 #endif
 
 // Formatting must give the C standard's result in both builds, where the Windows C library differs.
-
 struct Case {
   const char* what;
   std::u16string actual, expected;

@@ -27,11 +27,7 @@ constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 // whose tick count times 1,000,000 exceeds 64 bits neither overflow nor wrap. Restart starts a new span.
 TEST(HRTimeSpan, ElapsedTimes) {
   constexpr int64_t k3h = 3LL * 3600 * 1000000000;
-  struct Case {
-    int64_t frequency, from, to, us;
-    uint32_t ms;
-  };
-  const Case cases[] = {
+  const int64_t cases[][5] = {  // frequency, from, to, microseconds, milliseconds
       {1000000, 0, 250000, 250000, 250},          {1000000, 0, 259999, 259999, 259},
       {3000000, 1000, 1005, 1, 0},  // 5 ticks at 3 MHz are 1.67 us: 1, not 2
       {3000000, 1000, 995, -1, 0},
@@ -43,16 +39,16 @@ TEST(HRTimeSpan, ElapsedTimes) {
       {1000000, kMin, kMax, kMax, 0x7FFFFFFFu},  {1, kMax, kMin, kMin, 0x7FFFFFFFu},  // saturated
       {0, 0, 1000000, 0, 0},                     // a counter without a frequency
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.from << " to " << c.to << " at " << c.frequency);
-    FakeCounter counter(c.frequency, c.from);
+  for (const auto& [frequency, from, to, us, ms] : cases) {
+    SCOPED_TRACE(::testing::Message() << from << " to " << to << " at " << frequency);
+    FakeCounter counter(frequency, from);
     CHRTimeSpan span;
-    counter.Set(c.to);
-    int64_t us = 0;
-    EXPECT_EQ(span.GetElapsedMicroseconds(us), c.us);
-    EXPECT_EQ(span.GetElapsedMilliseconds(), c.ms);
+    counter.Set(to);
+    int64_t out = 0;
+    EXPECT_EQ(span.GetElapsedMicroseconds(out), us);
+    EXPECT_EQ(span.GetElapsedMilliseconds(), static_cast<uint32_t>(ms));
     span.Restart();
-    EXPECT_TRUE(span.GetElapsedMicroseconds(us) == 0 && span.GetElapsedMilliseconds() == 0u);
+    EXPECT_TRUE(span.GetElapsedMicroseconds(out) == 0 && span.GetElapsedMilliseconds() == 0u);
   }
 #ifdef __SIZEOF_INT128__
   // Against ticks * 1,000,000 / frequency formed in 128 bits, over spans of every magnitude and both signs.
