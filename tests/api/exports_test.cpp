@@ -1,7 +1,5 @@
-// The exports as callers see them: the frame every export runs (unknown or stale handles, null pointers and foreign
-// sections refused before anything is touched, memory exhaustion reported as a code), entries and datasets, and the
-// document lock under several threads (orderings through atomic flags; the only timed wait turns a deadlock into a
-// failure; meant to run clean under ThreadSanitizer too).
+// The exports as callers see them: the frame every export runs (bad handles, null pointers and foreign sections refused
+// untouched, memory exhaustion a code), entries and datasets, and the document lock under threads (also for TSan).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -237,7 +235,7 @@ TEST(ApiDocument, EntryDataThroughCopyAndGetEntry) {
 }
 
 // Shared entries live in the first dataset and per-dataset ones in the current, where only TOVADLL_COPY_ENTRY_DATA
-// falls back to the first; a later dataset counts the entries stored since the change; SET_ENTRY_ISOPTIONAL sets a flag.
+// falls back to the first; a later dataset counts entries stored since the change; SET_ENTRY_ISOPTIONAL sets a flag.
 TEST(ApiDocument, OnlyCopyEntryDataFallsBackToTheFirstDataset) {
   const Handle h(OpenMemoryDocument(3));
   TOVADLL_SET_MODIFIED(h, 0);

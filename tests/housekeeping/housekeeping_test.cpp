@@ -34,7 +34,7 @@ class ContinuationFiles : public ::testing::Test {
     const std::filesystem::path root(tree_.path());
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-      names.push_back(NarrowPath(e.path().lexically_relative(root).generic_u16string()) + (e.is_directory() ? "/" : ""));
+      names.push_back(e.path().lexically_relative(root).generic_string() + (e.is_directory() ? "/" : ""));
     std::sort(names.begin(), names.end());
     std::string tree;
     for (const std::string& name : names) tree += (tree.empty() ? "" : "|") + name;
@@ -115,8 +115,7 @@ TEST_F(ContinuationFiles, FindsOneToThreeCharacterPartNumbers) {
 }
 
 #ifndef _WIN32
-// Outside Windows '?' and '*' are legal in names: a main file named with them must not take other documents'
-// continuation files for its own. Narrow paths are UTF-8.
+// Outside Windows '?' and '*' are legal in names and no wildcards in the search; narrow paths are UTF-8.
 TEST_F(ContinuationFiles, WildcardCharactersInTheMainNameAreLiteral) {
   Make({u"w?.tova 001", u"wx.tova 002", u"w*.tova 003", u"gr\u00f6\u00dfe.tova", u"gr\u00f6\u00dfe.tova 001"});
   EXPECT_EQ(Found(u"w?.tova"), (std::vector<uint32_t>{1}));
@@ -161,11 +160,10 @@ TEST_F(ContinuationFiles, RenameKeepsPartNumbersAndReplacesTheTargetSet) {
   }
   for (const char16_t* part : {u"", u" 001", u" 002"})
     EXPECT_EQ(Content(u"b.tova" + std::u16string(part)), "a.tova" + NarrowPath(part));
-  // "a.tova 7" is found as continuation 7 but addressed as "a.tova 007": it stays. The target's own continuations
-  // beyond the renamed ones would read as continuations of the new document: they go.
   EXPECT_EQ(Rename(u"b.tova", u"b.tova"), TOVA_OK);  // onto itself nothing is lost
   EXPECT_EQ(Content(u"b.tova 001"), "a.tova 001");
-  // A missing main file: the renaming fails and touches no part.
+  // A missing main file fails and touches no part. "a.tova 7" is part 7 but addressed as "a.tova 007": it stays; the
+  // target's own parts beyond the renamed ones would read as parts of the new document: they go.
   EXPECT_EQ(TOVADLL_FILE_RENAME(Narrow(u"a.tova").c_str(), Narrow(u"c.tova").c_str()), TOVA_ERR_RENAME);
   EXPECT_EQ(Tree(), "a.tova 009|a.tova 7|b.tova|b.tova 001|b.tova 002");
 }
@@ -178,8 +176,6 @@ TEST_F(ContinuationFiles, SizeSumsMainAndPartsInMegabytes) {
   EXPECT_TRUE(TOVADLL_GET_FILE_SIZE(Narrow(u"a.tova").c_str(), &mb) == TOVA_OK && mb == 4.5) << mb;
   EXPECT_TRUE(TOVADLL_GET_FILE_SIZE_UC(W(tree_.Path(u"b.tova")), &mb) == TOVA_ERR_FILE_SIZE && mb == 0.0) << mb;
 }
-
-// ---- old documents in a tree
 
 TEST_F(DeleteOldFiles, DeletesOldDocumentsWithTheirPartsAndEmptiedDirectories) {
   Aged({{u"old.tova", 200}, {u"old.tova 001", 200}, {u"old.tova 2", 200}, {u"edge.tova", 100} /* not older */,
@@ -194,8 +190,7 @@ TEST_F(DeleteOldFiles, DeletesOldDocumentsWithTheirPartsAndEmptiedDirectories) {
                     "orphan.tova 001|recent/|young.tova");
 }
 
-// Age 0 takes everything before the current second; ages of 2^31 seconds and more are still ages (read as signed 32-bit
-// values they would make every file old).
+// Age 0 takes everything before the current second; ages of 2^31 seconds and more are still ages, not negative.
 TEST_F(DeleteOldFiles, AgeLimits) {
   Aged({{u"past.tova", 1}, {u"now.tova", 0}, {u"empty/", 1}, {u"fresh/", 0}, {u"young.tova", 10}});
   fault_.created[tree_.path()] = fault_.now - 1000;  // the start directory is never removed
@@ -227,8 +222,7 @@ TEST_F(DeleteOldFiles, StopFlag) {
   volatile uint32_t stop = 1;  // set before the call: success, nothing touched, not even a file's times
   EXPECT_EQ(Run(0, &stop), TOVA_OK);
   EXPECT_EQ(fault_.Count(FsOp::GetTimes), 0);
-  // The flag is read before every entry at every level: set while the first document is examined, it ends the walk
-  // after that document.
+  // Read before every entry at every level: set while the first document is examined, it ends the walk after it.
   stop = 0;
   fault_.on_get_times = [&stop] { stop = 1; };
   EXPECT_EQ(Run(100, &stop), TOVA_OK);
@@ -251,8 +245,7 @@ TEST_F(DeleteOldFiles, PatternRules) {
 }
 
 #ifndef _WIN32
-// A link back up the tree would make the walk endless, and one elsewhere would delete documents outside the start
-// directory: links are not walked.
+// Links are not walked: one up the tree would make the walk endless, one elsewhere delete documents outside.
 TEST_F(DeleteOldFiles, DoesNotFollowLinksToDirectories) {
   TempTree outside;
   ASSERT_TRUE(WriteFileBytes(outside.Path(u"far.tova"), std::string_view("x")));

@@ -109,10 +109,7 @@ TEST(LongPaths, DocumentLifeBeyondMaxPath) {
 }
 
 struct Files {
-  Files() {
-    EXPECT_EQ(WriteDocument(held, {1}), TOVA_OK);
-    EXPECT_EQ(WriteDocument(other, {9}), TOVA_OK);
-  }
+  Files() { EXPECT_TRUE(WriteDocument(held, {1}) == TOVA_OK && WriteDocument(other, {9}) == TOVA_OK); }
   TempTree dir;
   std::u16string held = dir.Path(u"held.tova"), other = dir.Path(u"other.tova"), fresh = dir.Path(u"fresh.tova");
 };
@@ -144,8 +141,7 @@ TEST(ShareLocks, AWriterInThisProcessKeepsItsFile) {
     const uint64_t writer = open(f.held, 1);
     ASSERT_NE(writer, TOVADLL_INVALID_HANDLE);
     ExpectEveryRemovalRefused(f);
-    EXPECT_EQ(AppendValues(writer, {2}), TOVA_OK);
-    EXPECT_EQ(TOVADLL_CLOSE_FILE(writer), TOVA_OK);
+    EXPECT_TRUE(AppendValues(writer, {2}) == TOVA_OK && TOVADLL_CLOSE_FILE(writer) == TOVA_OK);
     ExpectNothingLost(f);
   }
 }

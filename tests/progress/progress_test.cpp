@@ -148,12 +148,6 @@ TEST_F(ProgressDialogTest, TheWindowGoesWithTheReportAndOneThatCannotBeCreatedIs
 }
 
 #ifdef _WIN32
-std::wstring ControlText(HWND dialog, int id) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(dialog, id, text, 512);
-  return text;
-}
-
 // The real window (needs a display, under Wine too): the step text, and a click on Cancel seen by the next due step.
 TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued) {
   HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
@@ -169,8 +163,9 @@ TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued)
   ASSERT_TRUE(doc.Step(4));
   HWND dialog = FindWindowW(nullptr, L"VEKOTOVA.DLL");
   ASSERT_TRUE(dialog && IsWindowVisible(dialog));
-  EXPECT_EQ(ControlText(dialog, 10001), L"C:\\Messung\\ofen.tova\rAnalysing [Section: 5]");
-  EXPECT_EQ(ControlText(dialog, 2), L"Abbrechen");
+  const auto text = [=](int id) { wchar_t t[512] = {}; GetDlgItemTextW(dialog, id, t, 512); return std::wstring(t); };
+  EXPECT_EQ(text(10001), L"C:\\Messung\\ofen.tova\rAnalysing [Section: 5]");  // the step text control
+  EXPECT_EQ(text(2), L"Abbrechen");  // the Cancel button
   // Cancel between two refreshes: the window hides at once, the first step 50 ms after the last refresh says stop.
   SetActiveWindow(dialog);
   SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
