@@ -1,5 +1,5 @@
-// Test doubles for the progress tests: a performance counter moved by hand and a progress window that records what it
-// is asked to do and can press Cancel. Both are installed through the platform seams for the life of the object.
+// Progress test doubles, installed through the platform seams for their lifetime: a counter moved by hand and a
+// progress window that records what it is asked to do and can press Cancel.
 #pragma once
 
 #include <algorithm>
