@@ -49,13 +49,14 @@ class ContinuationFiles : public ::testing::Test {
   int32_t Rename(const std::u16string& from, const std::u16string& to) {
     return TOVADLL_FILE_RENAME_UC(W(tree_.Path(from)), W(tree_.Path(to)));
   }
-  // The part numbers found for main, sorted; each path must end in the text its number was read from.
+  // The part numbers found for main, sorted; each path must end in the text its number was read from (its start may
+  // differ in case on Windows).
   std::vector<uint32_t> Found(const std::u16string& main) {
     std::vector<uint32_t> numbers;
     for (const ContinuationFile& part : FindContinuationFiles(tree_.Path(main))) {
       EXPECT_EQ(WtoiValue(std::u16string_view(part.path).substr(tree_.Path(main).size() + 1)),
                 static_cast<int32_t>(part.number));
-      EXPECT_EQ(part.path.rfind(tree_.Path(main) + u" ", 0), 0u);
+      EXPECT_EQ(part.path[tree_.Path(main).size()], u' ');
       numbers.push_back(part.number);
     }
     std::sort(numbers.begin(), numbers.end());
