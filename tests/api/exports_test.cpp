@@ -146,6 +146,19 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
   }
   EXPECT_EQ(TOVADLL_EXIST_ENTRY(h, GH, 0x0101), TOVA_ERR_NO_ENTRY - TOVA_EXIST_ENTRY_BIAS);
   EXPECT_EQ(Modified(h), 0u);  // the held entry was not written either
+  // Each null out pointer or path of the buffer and file exports on its own; no buffer is needed for no bytes.
+  uint32_t a = 0, b = 0, c = 0;
+  double mb = 0;
+  uint8_t byte = 0;
+  for (const int32_t rc : {TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, nullptr, &b, &c),
+                           TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, nullptr, &c),
+                           TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, &b, nullptr),
+                           TOVADLL_READ_FROM_BUFFER_EX(h, nullptr, 1, &a, &b), TOVADLL_FILE_DELETE_UC(nullptr),
+                           TOVADLL_FILE_RENAME("never.tova", nullptr), TOVADLL_FILE_RENAME(nullptr, "never.tova"),
+                           TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb)})
+    EXPECT_EQ(rc, TOVA_ERR_NULL_POINTER);
+  const Handle reader(TOVADLL_OPEN_FILE_READ_BUFFER());
+  EXPECT_EQ(TOVADLL_READ_FROM_BUFFER(reader, nullptr, 0), TOVA_OK);  // no bytes, nothing read
 }
 
 // Memory exhaustion: the 1st, 2nd, ... allocation of each call fails in turn.

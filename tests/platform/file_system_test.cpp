@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -43,6 +44,16 @@ TEST(SystemFiles, ShareModesRefuseASecondWriterAndAReaderOfAWrittenFile) {
 }
 
 // Deletion and renaming are seen through the housekeeping exports; here the searches, and what is no file.
+// The name rules of a search: "x*.*" also matches "x"; "*.*" and "*" match every name, other patterns need an extension.
+TEST(SystemFiles, WildcardRules) {
+  const std::tuple<const char16_t*, const char16_t*, bool> rows[] = {
+      {u"x*.*", u"x", true},       {u"x*.*", u"xa.b", true}, {u"x?", u"x", true}, {u"x*.b", u"xa", false},
+      {u"*.*", u"noext", true},    {u"*", u"a.b", true},     {u"a.*", u"a", true},   {u"x*.*", u"y", false},
+      {u"*.tova", u"a.tov", false}};
+  for (const auto& [pattern, name, match] : rows)
+    EXPECT_EQ(platform::WildcardMatch(pattern, name), match) << NarrowPath(pattern) << " " << NarrowPath(name);
+}
+
 TEST(SystemFiles, DirectorySearchAndDirectories) {
   auto& fs = platform::SystemFileSystem();
   TempTree dir;

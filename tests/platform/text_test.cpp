@@ -43,7 +43,7 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
       F(u"5000000000", "%zu", static_cast<size_t>(5000000000ull)),
       F(u"-9223372036854775808", "%lld", static_cast<long long>(INT64_MIN)), F(u"A%  B", "%c%%%3c", 'A', 'B'),
       // %s takes UTF-16, %hs narrow entry text; both are cut and padded in UTF-16 units.
-      F(u"<\u00b0C>", "<%s>", u"\u00b0C"), F(u"abc   |", "%-6.3s|", u"abcdef"),
+      F(u"<\u00b0C>", "<%s>", u"\u00b0C"), F(u"abc   |", "%-6.3s|", u"abcdef"), F(u"[]", "[%.0s]", u"abc"),
       F(u"(null)", "%s", static_cast<const char16_t*>(nullptr)), F(u"Camera \u00b0", "%hs", "Camera \xB0"),
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.what;
