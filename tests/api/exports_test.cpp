@@ -154,7 +154,8 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
                            TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, nullptr, &c),
                            TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, &b, nullptr),
                            TOVADLL_READ_FROM_BUFFER_EX(h, nullptr, 1, &a, &b), TOVADLL_READ_FROM_BUFFER(h, nullptr, 1),
-                           TOVADLL_WRITE_TO_BUFFER(h, nullptr, 1, &a), TOVADLL_FILE_DELETE_UC(nullptr),
+                           TOVADLL_WRITE_TO_BUFFER(h, nullptr, 1, &a), TOVADLL_SAVE_FILE(h, nullptr),
+                           TOVADLL_SAVE_FILE_UC(h, nullptr), TOVADLL_FILE_DELETE_UC(nullptr),
                            TOVADLL_FILE_RENAME("never.tova", nullptr), TOVADLL_FILE_RENAME(nullptr, "never.tova"),
                            TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb)})
     EXPECT_EQ(rc, TOVA_ERR_NULL_POINTER);
