@@ -150,6 +150,7 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
   uint32_t a = 0, b = 0, c = 0;
   double mb = 0;
   uint8_t byte = 0;
+  const auto never = W(u"never.tova");
   for (const int32_t rc : {TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, nullptr, &b, &c),
                            TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, nullptr, &c),
                            TOVADLL_WRITE_TO_BUFFER_EX(h, &byte, 1, &a, &b, nullptr),
@@ -157,7 +158,9 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
                            TOVADLL_WRITE_TO_BUFFER(h, nullptr, 1, &a), TOVADLL_SAVE_FILE(h, nullptr),
                            TOVADLL_SAVE_FILE_UC(h, nullptr), TOVADLL_FILE_DELETE_UC(nullptr),
                            TOVADLL_FILE_RENAME("never.tova", nullptr), TOVADLL_FILE_RENAME(nullptr, "never.tova"),
-                           TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb)})
+                           TOVADLL_FILE_RENAME_UC(never.c_str(), nullptr), TOVADLL_FILE_RENAME_UC(nullptr, never.c_str()),
+                           TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb),
+                           TOVADLL_GET_FILE_SIZE_UC(never.c_str(), nullptr), TOVADLL_GET_FILE_SIZE_UC(nullptr, &mb)})
     EXPECT_EQ(rc, TOVA_ERR_NULL_POINTER);
   const Handle reader(TOVADLL_OPEN_FILE_READ_BUFFER());
   EXPECT_EQ(TOVADLL_READ_FROM_BUFFER(reader, nullptr, 0), TOVA_OK);  // no bytes, nothing read
