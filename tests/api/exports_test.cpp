@@ -157,6 +157,7 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
                            TOVADLL_READ_FROM_BUFFER_EX(h, nullptr, 1, &a, &b), TOVADLL_READ_FROM_BUFFER(h, nullptr, 1),
                            TOVADLL_WRITE_TO_BUFFER(h, nullptr, 1, &a), TOVADLL_SAVE_FILE(h, nullptr),
                            TOVADLL_SAVE_FILE_UC(h, nullptr), TOVADLL_FILE_DELETE_UC(nullptr),
+                           TOVADLL_FILE_DELETE_ALL_OLD_EX(nullptr, 0, nullptr),
                            TOVADLL_FILE_RENAME("never.tova", nullptr), TOVADLL_FILE_RENAME(nullptr, "never.tova"),
                            TOVADLL_FILE_RENAME_UC(never.c_str(), nullptr), TOVADLL_FILE_RENAME_UC(nullptr, never.c_str()),
                            TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb),
