@@ -159,7 +159,8 @@ TEST(ExportFrame, InvalidArgumentsAreRefusedAndChangeNothing) {
                            TOVADLL_SAVE_FILE_UC(h, nullptr), TOVADLL_FILE_DELETE_UC(nullptr),
                            TOVADLL_FILE_DELETE_ALL_OLD_EX(nullptr, 0, nullptr),
                            TOVADLL_FILE_RENAME("never.tova", nullptr), TOVADLL_FILE_RENAME(nullptr, "never.tova"),
-                           TOVADLL_FILE_RENAME_UC(never.c_str(), nullptr), TOVADLL_FILE_RENAME_UC(nullptr, never.c_str()),
+                           TOVADLL_FILE_RENAME_UC(never.c_str(), nullptr),
+                           TOVADLL_FILE_RENAME_UC(nullptr, never.c_str()),
                            TOVADLL_GET_FILE_SIZE("never.tova", nullptr), TOVADLL_GET_FILE_SIZE(nullptr, &mb),
                            TOVADLL_GET_FILE_SIZE_UC(never.c_str(), nullptr), TOVADLL_GET_FILE_SIZE_UC(nullptr, &mb)})
     EXPECT_EQ(rc, TOVA_ERR_NULL_POINTER);

@@ -44,7 +44,8 @@ TEST(SystemFiles, ShareModesRefuseASecondWriterAndAReaderOfAWrittenFile) {
 }
 
 // Deletion and renaming are seen through the housekeeping exports; here the searches, and what is no file.
-// The name rules of a search: "x*.*" also matches "x"; "*.*" and "*" match every name, other patterns need an extension.
+// The name rules of a search: "x*.*" also matches "x"; "*.*" and "*" match every name, other patterns need an
+// extension.
 TEST(SystemFiles, WildcardRules) {
   const std::tuple<const char16_t*, const char16_t*, bool> rows[] = {
       {u"x*.*", u"x", true},       {u"x*.*", u"xa.b", true}, {u"x?", u"x", true}, {u"x*.b", u"xa", false},
