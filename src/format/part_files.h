@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "format/part_writer.h"
+#include "platform/file_system.h"
 #include "model/image_source.h"
 #include "model/tova_file.h"
 
@@ -29,11 +31,24 @@ class PartFiles final : public ImageSource {
   PartWriter& StartWriting(Access access);
 
  private:
+  std::optional<Code> LoadStraight(const TTOVASectInfo& where, CTOVASection& image, bool& touched);
+  Code LoadSection(const TTOVASectInfo& where, CTOVASection& image);
   void RestoreLastImage(CTOVASection& image);
+  platform::File* TakeKeptPart(uint16_t part);
+  void LetGoOfKeptPart();
 
   std::u16string main_path_;
   std::unique_ptr<PartWriter> writer_;
   std::optional<TTOVASectInfo> last_loaded_;  // where the image section's present bytes came from
+  // The parts the last loads read, kept open between loads without their
+  // share (where the file layer can let go of it): a load then takes the
+  // share back instead of opening the part again. Most recently used first.
+  struct KeptPart {
+    uint16_t part;
+    std::unique_ptr<platform::File> file;
+  };
+  static constexpr size_t kKeptParts = 4;
+  std::vector<KeptPart> kept_;
 };
 
 // The files of doc, given to it when it was opened on a file; null for

@@ -18,6 +18,17 @@ bool File::ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) {
   return Seek(position) && Read(buffer, n, got);
 }
 
+bool File::ReadScatterAt(uint64_t position, const Span* spans, size_t count, uint32_t& got) {
+  got = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t n = 0;
+    if (!ReadAt(position + got, spans[i].data, spans[i].size, n)) return false;
+    got += n;
+    if (n < spans[i].size) break;
+  }
+  return true;
+}
+
 namespace {
 std::atomic<FileSystem*> g_file_system{nullptr};
 

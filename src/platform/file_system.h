@@ -46,6 +46,23 @@ class File {
   // Reads up to n bytes at position, as Seek and Read would; afterwards the
   // current position is unspecified. This one seeks and reads.
   virtual bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got);
+  // One piece of a scattered read.
+  struct Span {
+    void* data;
+    uint32_t size;
+  };
+  // Reads the spans back to back from position, as one ReadAt into their
+  // concatenation would; got receives the bytes read in all. This one reads
+  // them one by one with ReadAt.
+  virtual bool ReadScatterAt(uint64_t position, const Span* spans, size_t count, uint32_t& got);
+  // A file opened ReadShared may let go of its share between uses and keep
+  // its handle: after ReleaseShare others may write, rename or delete it as
+  // if it were closed. RetakeShare takes the share back, false when a writer
+  // holds the file or its path names another file now (the file is then
+  // good for nothing but Close and Abort). A file that cannot do this keeps
+  // its share and returns false from ReleaseShare, as these do.
+  virtual bool ReleaseShare() { return false; }
+  virtual bool RetakeShare() { return false; }
   virtual bool Seek(uint64_t position) = 0;
   virtual bool SeekToEnd(uint64_t& position) = 0;
   virtual bool Position(uint64_t& position) = 0;

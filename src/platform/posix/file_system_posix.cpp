@@ -106,9 +106,60 @@ bool ReadFully(void* buffer, uint32_t n, uint32_t& got, ReadSome read_some) {
   return true;
 }
 
+// Moves the bytes of the pieces with one vectored call after another
+// (writev or preadv), going on after interrupted and short calls from the byte
+// where the last one stopped, until all are moved or a call moves none; done
+// receives the bytes moved. False when a call failed. vectored(iovecs, count,
+// bytes so far) is one call.
+template <typename Piece, typename Vectored>
+bool MoveVectored(const Piece* pieces, size_t count, uint64_t& done, Vectored vectored) {
+  constexpr size_t kBatch = 64;  // well below IOV_MAX
+  iovec vec[kBatch];
+  size_t next = 0;  // first piece not yet in vec
+  size_t skip = 0;  // bytes of pieces[next] already moved
+  done = 0;
+  while (next < count) {
+    size_t n = 0;
+    size_t total = 0;
+    for (size_t i = next; i < count && n < kBatch; ++i, ++n) {
+      const size_t moved = i == next ? skip : 0;
+      vec[n].iov_base = const_cast<uint8_t*>(static_cast<const uint8_t*>(pieces[i].data) + moved);
+      vec[n].iov_len = pieces[i].size - moved;
+      total += vec[n].iov_len;
+    }
+    if (total == 0) return true;
+    const ssize_t r = vectored(vec, static_cast<int>(n), done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return true;
+    done += static_cast<uint64_t>(r);
+    // Moves past the bytes moved.
+    size_t left = static_cast<size_t>(r);
+    while (left > 0 && next < count) {
+      const size_t rest = pieces[next].size - skip;
+      if (left < rest) {
+        skip += left;
+        left = 0;
+      } else {
+        left -= rest;
+        ++next;
+        skip = 0;
+      }
+    }
+    while (next < count && pieces[next].size == 0) ++next;
+  }
+  return true;
+}
+
 class PosixFile final : public File {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
+  // A reader: it can let go of its share and take it back, checking that
+  // native still names the file identity describes.
+  PosixFile(int fd, std::string native, const struct stat& identity)
+      : fd_(fd), native_(std::move(native)), identity_(identity) {}
   ~PosixFile() override { Abort(); }
 
   bool Read(void* buffer, uint32_t n, uint32_t& got) override {
@@ -128,44 +179,27 @@ class PosixFile final : public File {
     }
     return true;
   }
-  // writev, continued after a short write from the byte where it stopped.
   bool WriteGather(const Piece* pieces, size_t count) override {
-    constexpr size_t kBatch = 64;  // well below IOV_MAX
-    iovec vec[kBatch];
-    size_t next = 0;     // first piece not yet in vec
-    size_t skip = 0;     // bytes of pieces[next] already written
-    while (next < count) {
-      size_t n = 0;
-      size_t total = 0;
-      for (size_t i = next; i < count && n < kBatch; ++i, ++n) {
-        const size_t done = i == next ? skip : 0;
-        vec[n].iov_base = const_cast<uint8_t*>(static_cast<const uint8_t*>(pieces[i].data) + done);
-        vec[n].iov_len = pieces[i].size - done;
-        total += vec[n].iov_len;
-      }
-      if (total == 0) return true;
-      const ssize_t w = ::writev(fd_, vec, static_cast<int>(n));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (w == 0) return false;
-      // Moves past the bytes written.
-      size_t left = static_cast<size_t>(w);
-      while (left > 0 && next < count) {
-        const size_t rest = pieces[next].size - skip;
-        if (left < rest) {
-          skip += left;
-          left = 0;
-        } else {
-          left -= rest;
-          ++next;
-          skip = 0;
-        }
-      }
-      while (next < count && pieces[next].size == 0) ++next;
-    }
-    return true;
+    uint64_t total = 0, done = 0;
+    for (size_t i = 0; i < count; ++i) total += pieces[i].size;
+    return MoveVectored(pieces, count, done, [this](iovec* vec, int n, uint64_t) { return ::writev(fd_, vec, n); }) &&
+           done == total;
+  }
+  bool ReadScatterAt(uint64_t position, const Span* spans, size_t count, uint32_t& got) override {
+    uint64_t done = 0;
+    const bool ok = MoveVectored(spans, count, done, [this, position](iovec* vec, int n, uint64_t so_far) {
+      return ::preadv(fd_, vec, n, static_cast<off_t>(position + so_far));
+    });
+    got = static_cast<uint32_t>(done);
+    return ok;
+  }
+  bool ReleaseShare() override { return !native_.empty() && ::flock(fd_, LOCK_UN) == 0; }
+  bool RetakeShare() override {
+    if (native_.empty() || ::flock(fd_, LOCK_SH | LOCK_NB) != 0) return false;
+    struct stat now {};
+    if (::stat(native_.c_str(), &now) == 0 && SameFile(identity_, now)) return true;
+    ::flock(fd_, LOCK_UN);
+    return false;
   }
   bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) override {
     return ReadFully(buffer, n, got, [this, position](uint8_t* p, uint32_t len, uint32_t done) {
@@ -208,6 +242,8 @@ class PosixFile final : public File {
 
  private:
   int fd_;
+  std::string native_;  // a reader's path; empty for writers
+  struct stat identity_ {};
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -222,9 +258,10 @@ class PosixFileSystem final : public FileSystem {
       case OpenMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
       case OpenMode::ReadWriteExisting: flags |= O_RDWR | O_CREAT; break;
     }
-    const std::string native = Native(path);
+    std::string native = Native(path);
     if (native.empty()) return nullptr;
     int fd = -1;
+    struct stat identity {};
     // A deletion or rename may take the file away between the open and the
     // lock (it holds the lock while it acts, and lets go afterwards): the
     // lock counts only when the path still names the locked file, else the
@@ -232,12 +269,12 @@ class PosixFileSystem final : public FileSystem {
     for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
       fd = ::open(native.c_str(), flags, 0666);
       if (fd < 0) return nullptr;
-      struct stat st {}, now {};
-      if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
+      struct stat now {};
+      if (::fstat(fd, &identity) != 0 || S_ISDIR(identity.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
         ::close(fd);
         return nullptr;
       }
-      if (::stat(native.c_str(), &now) != 0 || !SameFile(st, now)) {
+      if (::stat(native.c_str(), &now) != 0 || !SameFile(identity, now)) {
         ::close(fd);
         fd = -1;
       }
@@ -249,6 +286,7 @@ class PosixFileSystem final : public FileSystem {
       ::close(fd);
       return nullptr;
     }
+    if (mode == OpenMode::ReadShared) return std::make_unique<PosixFile>(fd, std::move(native), identity);
     return std::make_unique<PosixFile>(fd);
   }
 
