@@ -13,68 +13,71 @@
 namespace tova::format {
 
 PartWriter& PartFiles::StartWriting(Access access) {
-  kept_.clear();
   writer_ = std::make_unique<PartWriter>(main_path_, access);
   return *writer_;
 }
 
 Code PartFiles::LoadImage(const TTOVASectInfo& where, CTOVASection& image) {
-  bool touched = false;
-  if (const std::optional<Code> straight = LoadStraight(where, image, touched)) return *straight;
+  const Straight straight = LoadStraight(where, image);
+  if (straight == Straight::kLoaded) return Code::kOk;
+  // An entry that holds another record's bytes now is not replaced by reading
+  // the section: the last image comes back first.
+  if (straight == Straight::kOtherRecord) RestoreLastImage(image);
   const Code rc = LoadSection(where, image);
-  if (Failed(rc) && touched) RestoreLastImage(image);
+  if (Failed(rc) && straight == Straight::kPartly) RestoreLastImage(image);
   return rc;
 }
 
 // The usual frame of a recording: the image section is one entry record of
-// the size of an entry the image section holds already, read with one scattered read, its
-// header into a block and its data straight into the entry's storage, from
-// the part kept since the last load. Nothing when the image is not of that
-// form or the section is not all in that part: touched then tells whether the
-// entry's storage was written into.
-std::optional<Code> PartFiles::LoadStraight(const TTOVASectInfo& where, CTOVASection& image, bool& touched) {
-  if (writer_ && writer_->IsOpen()) return std::nullopt;
+// the size of an entry the image section holds already, read with one
+// scattered read, its header into a block and its data straight into the
+// entry's storage, from the part kept since the last load. Anything else
+// (another form, a section that goes on in the next part, a failed read) is
+// left to the section read, and the result tells what the entry holds then.
+PartFiles::Straight PartFiles::LoadStraight(const TTOVASectInfo& where, CTOVASection& image) {
+  if (writer_ && writer_->IsOpen()) return Straight::kUntouched;
   const auto& entries = image.Entries();
   const auto fits = std::find_if(entries.begin(), entries.end(), [&](const std::unique_ptr<CTOVAEntry>& e) {
-    return e->HasData() && e->DataSize() > 0 && uint64_t{e->DataSize()} + record::kHeaderSize == where.data_size;
+    return e->HasData() && uint64_t{e->DataSize()} + record::kHeaderSize == where.data_size;
   });
-  if (fits == entries.end()) return std::nullopt;
-  CTOVAEntry* entry = fits->get();
+  if (fits == entries.end()) return Straight::kUntouched;
+  CTOVAEntry& entry = **fits;
   platform::File* file = TakeKeptPart(where.part_number);
-  if (!file) return std::nullopt;
+  if (!file) return Straight::kUntouched;
   uint8_t head[record::kHeaderSize];
-  const platform::File::Span spans[] = {{head, record::kHeaderSize}, {entry->MutableData(), entry->DataSize()}};
+  const platform::File::Span spans[] = {{head, record::kHeaderSize}, {entry.MutableData(), entry.DataSize()}};
   uint32_t got = 0;
   const bool read = file->ReadScatterAt(where.data_offset, spans, 2, got);
-  LetGoOfKeptPart();
-  touched = got > record::kHeaderSize;
+  LetGoOf(file);
+  if (got <= record::kHeaderSize) return Straight::kUntouched;
   const record::Header h = record::GetHeader(head);
-  if (!read || got != where.data_size || h.id != entry->Id() || h.length != where.data_size) return std::nullopt;
-  entry->present = true;
+  if (h.id != entry.Id() || h.length != where.data_size) return Straight::kOtherRecord;
+  if (!read || got != where.data_size) return Straight::kPartly;
+  entry.present = true;
   image.SetModified(false);
   last_loaded_ = where;
-  return Code::kOk;
+  return Straight::kLoaded;
 }
 
 platform::File* PartFiles::TakeKeptPart(uint16_t part) {
   const auto kept = std::find_if(kept_.begin(), kept_.end(), [part](const KeptPart& k) { return k.part == part; });
   if (kept != kept_.end()) {
-    std::rotate(kept_.begin(), kept, kept + 1);
-    if (kept_.front().file->RetakeShare()) return kept_.front().file.get();
-    kept_.erase(kept_.begin());
+    if (kept->file->RetakeShare()) return kept->file.get();
+    kept_.erase(kept);  // no longer the file at its path, or a writer holds it
   }
   std::unique_ptr<platform::File> file =
       platform::GetFileSystem().Open(PartFileName(main_path_, part), platform::OpenMode::ReadShared);
   if (!file) return nullptr;
-  if (kept_.size() == kKeptParts) kept_.pop_back();
-  kept_.insert(kept_.begin(), KeptPart{part, std::move(file)});
-  return kept_.front().file.get();
+  if (kept_.size() == kKeptParts) kept_.erase(kept_.begin());  // the one kept longest goes
+  kept_.push_back(KeptPart{part, std::move(file)});
+  return kept_.back().file.get();
 }
 
-// Lets go of the share of the part just read, keeping it open, or closes it
+// Lets go of the share of a part just read, keeping it open, or closes it
 // where the file layer cannot.
-void PartFiles::LetGoOfKeptPart() {
-  if (!kept_.empty() && !kept_.front().file->ReleaseShare()) kept_.erase(kept_.begin());
+void PartFiles::LetGoOf(platform::File* file) {
+  if (file->ReleaseShare()) return;
+  kept_.erase(std::find_if(kept_.begin(), kept_.end(), [file](const KeptPart& k) { return k.file.get() == file; }));
 }
 
 Code PartFiles::LoadSection(const TTOVASectInfo& where, CTOVASection& image) {

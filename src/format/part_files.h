@@ -31,18 +31,21 @@ class PartFiles final : public ImageSource {
   PartWriter& StartWriting(Access access);
 
  private:
-  std::optional<Code> LoadStraight(const TTOVASectInfo& where, CTOVASection& image, bool& touched);
+  // What a straight read did: loaded the image; left the entry untouched;
+  // put part of the section's own data in it; put another record's bytes in it.
+  enum class Straight { kLoaded, kUntouched, kPartly, kOtherRecord };
+  Straight LoadStraight(const TTOVASectInfo& where, CTOVASection& image);
   Code LoadSection(const TTOVASectInfo& where, CTOVASection& image);
   void RestoreLastImage(CTOVASection& image);
   platform::File* TakeKeptPart(uint16_t part);
-  void LetGoOfKeptPart();
+  void LetGoOf(platform::File* file);
 
   std::u16string main_path_;
   std::unique_ptr<PartWriter> writer_;
   std::optional<TTOVASectInfo> last_loaded_;  // where the image section's present bytes came from
   // The parts the last loads read, kept open between loads without their
   // share (where the file layer can let go of it): a load then takes the
-  // share back instead of opening the part again. Most recently used first.
+  // share back instead of opening the part again.
   struct KeptPart {
     uint16_t part;
     std::unique_ptr<platform::File> file;

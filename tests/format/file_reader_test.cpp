@@ -112,6 +112,11 @@ TEST(FileReader, OpeningReadsNoImageButTheFirstAndLoadingReadsOnlyTheAskedOne) {
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 57), TOVA_OK);
   EXPECT_EQ(fs.BytesRead() - after_open, 1024 + 6u);  // exactly dataset 57's image section data
   EXPECT_EQ(EntryData(h, kIM, kImageData), Pixels(57, 1024));
+  const int opens = fs.Count(FsOp::Open);
+  uint32_t present = 0;
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 3), TOVA_OK);
+  EXPECT_EQ(fs.Count(FsOp::Open), opens) << "the part stays open from load to load";
+  EXPECT_TRUE(TOVADLL_GET_NUM_ENTRIES(h, kIM, &present) == TOVA_OK && present == 1u);  // the image data alone
   // A loaded image keeps dataset 0's other image entries and clears the modified state.
   ASSERT_EQ(SetU16(h, kIM, kImageData, 1), TOVA_OK);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 5), TOVA_OK);
@@ -151,7 +156,8 @@ TEST(FileReader, ImageLoaderFailuresChangeNothing) {
 
 // Between loads a read document keeps its parts open but not their share: a
 // writer may open a part then, a load while it holds the part is refused, and a
-// part replaced meanwhile is read from the new file.
+// part replaced meanwhile is read from the new file, an image record that is
+// not the image entry parsed as what it is.
 TEST(FileReader, BetweenLoadsAPartIsFreeAndAReplacedPartIsReadAnew) {
   Written w(4, kPixels);
   ASSERT_EQ(TOVADLL_READ_FROM_FILE(w.h, 1, 0), TOVA_OK);
@@ -161,14 +167,19 @@ TEST(FileReader, BetweenLoadsAPartIsFreeAndAReplacedPartIsReadAnew) {
     ASSERT_TRUE(writer);
     EXPECT_EQ(TOVADLL_SET_CURDATASET(w.h, 2), TOVA_ERR_OPEN);
   }
+  // The new file: dataset 2's image other pixels, dataset 3's another entry of the image's size.
   Bytes other = w.r.bytes;
-  const Bytes two = Pixels(2, kPixels), nine = Pixels(9, kPixels);
-  std::copy(nine.begin(), nine.end(), std::search(other.begin(), other.end(), two.begin(), two.end()));
+  const Bytes nine = Pixels(9, kPixels), image3 = Entry(kImageData, Pixels(3, kPixels));
+  auto at = [&other](const Bytes& b) { return std::search(other.begin(), other.end(), b.begin(), b.end()); };
+  std::copy(nine.begin(), nine.end(), at(Pixels(2, kPixels)));
+  at(image3)[4] = 0x11;  // 0x0311
   const std::u16string replacement = w.dir.Path(u"new.tova");
   ASSERT_TRUE(WriteFileBytes(replacement, other));
   std::filesystem::rename(std::filesystem::path(replacement), std::filesystem::path(w.path));
   ASSERT_EQ(TOVADLL_SET_CURDATASET(w.h, 2), TOVA_OK);
   EXPECT_EQ(EntryData(w.h, kIM, kImageData), nine);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(w.h, 3), TOVA_OK);
+  EXPECT_TRUE(EntryData(w.h, kIM, 0x0311) == Pixels(3, kPixels) && EntryData(w.h, kIM, kImageData) == nine);
 }
 
 TEST(FileReader, AFailingFileCallNeverGivesASuccessfulReadOfLessThanTheDocument) {

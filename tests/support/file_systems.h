@@ -30,6 +30,8 @@ class ForwardingFile : public platform::File {
   bool Flush() override { return inner_->Flush(); }
   bool Close() override { return inner_->Close(); }
   void Abort() override { inner_->Abort(); }
+  bool ReleaseShare() override { return inner_->ReleaseShare(); }
+  bool RetakeShare() override { return inner_->RetakeShare(); }
 
  protected:
   std::unique_ptr<platform::File> inner_;
