@@ -1,4 +1,4 @@
-// The identifier catalogue and its texts: names, per-dataset marks, the header's constants, entry data renderings (one
+// The identifier catalogue and its texts: names, the header's constants, entry data renderings (one
 // golden row per mechanism; a sweep for reads beyond the data under ASan), entry strings and the text exports.
 #include <gtest/gtest.h>
 
@@ -87,19 +87,6 @@ TEST(Catalog, HeaderConstantsAgreeWithTheTable) {
   }
 }
 
-// The 68 identifiers stored with every dataset, as ranges.
-TEST(Catalog, ExactlyTheMarkedIdentifiersArePerDataset) {
-  const std::pair<uint16_t, uint16_t> marked[] = {
-      {0x0182, 0x0182}, {0x0231, 0x0233}, {0x0240, 0x0242}, {0x0280, 0x0282}, {0x0286, 0x0289},
-      {0x0290, 0x0291}, {0x0293, 0x029C}, {0x029E, 0x029E}, {0x0300, 0x0300}, {0x0400, 0x041F},
-      {0x0421, 0x0421}, {0x0423, 0x0427}, {0x0601, 0x0601}, {0x0609, 0x0609}};
-  for (uint32_t id = 0; id <= 0xFFFF; ++id) {
-    bool expected = false;
-    for (const auto& [first, last] : marked) expected = expected || (id >= first && id <= last);
-    EXPECT_EQ(catalog::Rules().IsPerDataset(static_cast<uint16_t>(id)), expected) << std::hex << id;
-  }
-}
-
 TEST(Render, OneRowPerMechanism) {
   const struct {
     const char* label;
@@ -179,37 +166,6 @@ class TextExports : public ::testing::Test {
 
   uint64_t h_ = TOVADLL_OPEN_FILE_MEM(0, 2, 10);
 };
-
-// The present flag plays no part in dataset 0. Dataset 1 holds, in this order, a valid-frames entry without the present
-// flag, a time stamp and a shared averaging entry (both present), and a fix emissivity (present).
-TEST_F(TextExports, PresentFlagCountsOnlyInALaterDataset) {
-  EXPECT_TRUE(Section(0xFF00) == R(TOVA_ERR_SECTION_ID, u"") && Data(0x1234, 0) == R(TOVA_ERR_SECTION_ID, u""));
-  EXPECT_EQ(Section(TOVA_SECT_DataHeader), R(TOVA_OK, u"TOVA_SECT_DataHeader <FF02> (22 bytes)"));
-  Doc()->data_headers[0]->GetEntryAt(0)->present = 0;
-  EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 0), R(TOVA_OK, u"[1] TOVA_DH_DREC_DataUnit <200> (8 bytes)"));
-  EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 1), R(TOVA_OK, u"[2] TOVA_DH_TCAL_Version <210> (8 bytes)"));
-  EXPECT_EQ(Data(TOVA_SECT_DataHeader, 1), R(TOVA_OK, u"10: square approach"));
-  auto doc = Doc();
-  ASSERT_EQ(TOVADLL_SET_ENTRY(h_, TOVA_SECT_GlobalHeader, 0x0111, 2, Bytes().U16(4).data()), TOVA_OK);
-  doc->data_headers.push_back(std::make_unique<CTOVASection>(TOVA_SECT_DataHeader, catalog::Rules()));
-  doc->images.push_back(std::make_unique<CTOVASection>(TOVA_SECT_Image, catalog::Rules()));
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h_, 1), TOVA_OK);
-  CTOVASection& later = *doc->data_headers[1];
-  const Bytes time = Bytes().U16(2021).U16(4).U16(2).U16(6).U16(8).U16(7).U16(5).U16(4);
-  for (const auto& [id, data] : {std::pair<uint16_t, Bytes>{0x0231, Bytes().U16(5)}, {0x0232, time},
-                                 {0x0243, Bytes().U16(3)}, {0x0240, Bytes().F32(0.5f)}})
-    later.AddEntry(id, data.size(), data.data(), StoreMode::kOverwrite);
-  later.FindEntry(0x0231)->present = 0;
-
-  EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 0), R(TOVA_OK, u"[1] TOVA_DH_DREC_TimeStamp <232> (22 bytes)"));
-  EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 2), R(TOVA_OK, u"[3] TOVA_DH_PARAM_FixEmissivity <240> (10 bytes)"));
-  EXPECT_EQ(Entry(TOVA_SECT_DataHeader, 3), R(TOVA_ERR_ENTRY_INDEX, u""));
-  EXPECT_EQ(Data(TOVA_SECT_DataHeader, 1), R(TOVA_OK, u"3"));
-  // Only the per-dataset entries count: valid frames (8), time stamp (22), fix emissivity (10).
-  EXPECT_EQ(Section(TOVA_SECT_DataHeader), R(TOVA_OK, u"TOVA_SECT_DataHeader <FF02> (46 bytes)"));
-  EXPECT_EQ(Data(TOVA_SECT_Image, 0), R(TOVA_ERR_ENTRY_INDEX, u""));
-  EXPECT_EQ(Section(TOVA_SECT_Image), R(TOVA_OK, u"TOVA_SECT_Image <FF10> (6 bytes)"));
-}
 
 }  // namespace
 }  // namespace tova

@@ -57,44 +57,6 @@ TEST(Buffers, TheWorkedExampleReportsTheSameImagePlaceOnWriteAndRead) {
   EXPECT_EQ(written + offset + image_size, 3 * 77u);
 }
 
-TEST(Buffers, OnlyDatasetZeroIsWrittenAndTheSizeTestComesFirst) {
-  Handle h(TOVADLL_OPEN_FILE_MEM(0, 2, 0x0100));
-  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 2, "v1"), TOVA_OK);
-  AddMemoryDataset(h);
-  ASSERT_EQ(TOVADLL_SET_CURDATASET(h, 1), TOVA_OK);
-  ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, 4, "abcd"), TOVA_OK);
-  uint32_t size = 0, written = 5;
-  ASSERT_EQ(TOVADLL_GET_BUFFERSIZE(h, &size), TOVA_OK);
-  ASSERT_EQ(size, 14u + 6u + 16u);  // dataset 1's own (empty) data header
-  Bytes buffer(size + 10, 0xCD);
-  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(h, buffer.data(), size + 10, &written), TOVA_ERR_DATASET);
-  EXPECT_EQ(TOVADLL_WRITE_TO_BUFFER(h, buffer.data(), size - 1, &written), TOVA_ERR_BUFFER_TOO_SMALL);
-  EXPECT_EQ(buffer, Bytes(size + 10, 0xCD));
-  EXPECT_EQ(written, 5u);
-}
-
-TEST(Buffers, ImagePlaceIsZeroWithoutImageDataBeyondOneEntryHeader) {
-  const struct { bool has_entry; uint32_t data, expected_size; } rows[] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.has_entry << " " << row.data);
-    Handle h(TOVADLL_OPEN_FILE_READ_BUFFER());
-    ASSERT_EQ(TOVADLL_SET_ENTRY(h, kGH, 0x0100, 2, "v1"), TOVA_OK);
-    if (row.has_entry) ASSERT_EQ(TOVADLL_SET_ENTRY(h, kIM, kImageData, row.data, "z"), TOVA_OK);
-    Bytes buffer = WriteBuffer(h);
-    const uint32_t n = static_cast<uint32_t>(buffer.size());
-    const uint32_t expected_offset = row.expected_size ? n - 1 : 0;
-    uint32_t written = 0, offset = 9, size = 9;
-    ASSERT_EQ(TOVADLL_WRITE_TO_BUFFER_EX(h, buffer.data(), n, &written, &offset, &size), TOVA_OK);
-    EXPECT_EQ(size, row.expected_size);
-    EXPECT_EQ(offset, expected_offset);
-    Handle r(TOVADLL_OPEN_FILE_READ_BUFFER());
-    offset = size = 9;
-    ASSERT_EQ(TOVADLL_READ_FROM_BUFFER_EX(r, buffer.data(), n, &offset, &size), TOVA_OK);
-    EXPECT_EQ(size, row.expected_size);
-    EXPECT_EQ(offset, expected_offset);
-  }
-}
-
 TEST(Buffers, APerDatasetBufferIsScannedToItsEnd) {
   const Bytes per_dataset = Concat({
       Section(kDH, {Entry(kValue, U16(1)), Entry(0x0201, U16(4))}), Section(kIM, {Entry(kImageData, Pixels(1, 10))}),

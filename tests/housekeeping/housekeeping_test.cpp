@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <initializer_list>
 #include <map>
 #include <utility>
@@ -70,13 +69,11 @@ struct ClockFileSystem final : FaultFileSystem {
   int64_t Now() override { return now; }
   bool GetTimes(const std::u16string& path, platform::FileTimes& times) override {
     if (!FaultFileSystem::GetTimes(path, times)) return false;
-    if (on_get_times) on_get_times();
     if (const auto it = created.find(path); it != created.end()) times.creation = times.modification = it->second;
     return true;
   }
   int64_t now = platform::SystemFileSystem().Now();
   std::map<std::u16string, int64_t> created;
-  std::function<void()> on_get_times;
 };
 
 class DeleteOldFiles : public ContinuationFiles {
@@ -215,20 +212,6 @@ TEST_F(DeleteOldFiles, FailuresGiveTheDeleteCodeButTheOthersGo) {
   fault_.FailAlways(FsOp::Delete, u"locked");  // a deletion that fails, down in a subdirectory
   EXPECT_EQ(Run(100), TOVA_ERR_DELETE);
   EXPECT_EQ(Tree(), "sub/|sub/locked.tova");
-}
-
-TEST_F(DeleteOldFiles, StopFlag) {
-  Aged({{u"sub/", 1000}, {u"a.tova", 1000}, {u"b.tova", 1000}, {u"c.tova", 1000}, {u"sub/d.tova", 1000},
-        {u"sub/e.tova", 1000}});
-  volatile uint32_t stop = 1;  // set before the call: success, nothing touched, not even a file's times
-  EXPECT_EQ(Run(0, &stop), TOVA_OK);
-  EXPECT_EQ(fault_.Count(FsOp::GetTimes), 0);
-  // Read before every entry at every level: set while the first document is examined, it ends the walk after it.
-  stop = 0;
-  fault_.on_get_times = [&stop] { stop = 1; };
-  EXPECT_EQ(Run(100, &stop), TOVA_OK);
-  const std::string tree = Tree();
-  EXPECT_EQ(std::count(tree.begin(), tree.end(), '|'), 4) << tree;  // sub/ and four of the five documents
 }
 
 TEST_F(DeleteOldFiles, PatternRules) {

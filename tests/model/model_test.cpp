@@ -1,4 +1,4 @@
-// The document model: the flag rules of CTOVAEntry::SetData and its refused and failed stores; CTOVAFile's removing
+// The document model: the flag rules of CTOVAEntry::SetData; CTOVAFile's removing
 // datasets (refusals, the merge of the first data header, the current index), the modified state.
 #include <gtest/gtest.h>
 
@@ -57,19 +57,6 @@ TEST(ModelEntry, StoresFollowTheFlagRules) {
       EXPECT_TRUE(e.present == c.present && e.modified == c.modified);
       EXPECT_EQ(e.per_dataset, c.per_dataset_reset ? default_flag : !default_flag);
     }
-  }
-}
-
-// Sizes whose record length needs more than 32 bits are refused unread.
-TEST(ModelEntry, RefusedStoreLeavesTheEntryAsItWas) {
-  const uint8_t bytes[8] = {};
-  for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu}) {
-    CTOVAEntry fresh, held;
-    Store(held, 0x0300, 4, kFour);
-    held.modified = held.present = 0;
-    EXPECT_FALSE(Store(fresh, 0x0300, size, bytes) || Store(held, 0x0300, size, bytes)) << size;
-    EXPECT_TRUE(fresh.RecordLength() == 0u && !fresh.HasData() && held.RecordLength() == 10u);
-    EXPECT_TRUE(DataOf(held) == Bytes(kFour, kFour + 4) && held.modified + held.present == 0);
   }
 }
 

@@ -1,4 +1,4 @@
-// The platform layer as both builds must agree on it: share modes and directory searches, paths beyond MAX_PATH, share
+// The platform layer as both builds must agree on it: share modes and wildcards, paths beyond MAX_PATH, share
 // locks on documents (the codes Windows gives, flock locks elsewhere).
 #include <gtest/gtest.h>
 
@@ -53,28 +53,6 @@ TEST(SystemFiles, WildcardRules) {
       {u"*.tova", u"a.tov", false}};
   for (const auto& [pattern, name, match] : rows)
     EXPECT_EQ(platform::WildcardMatch(pattern, name), match) << NarrowPath(pattern) << " " << NarrowPath(name);
-}
-
-TEST(SystemFiles, DirectorySearchAndDirectories) {
-  auto& fs = platform::SystemFileSystem();
-  TempTree dir;
-  for (const char16_t* name : {u"b.tova", u"noext"}) ASSERT_TRUE(WriteFileBytes(dir.Path(name), std::string_view("x")));
-  ASSERT_TRUE(MakeDirectory(dir.Path(u"sub.tova")));
-  const std::pair<const char16_t*, std::set<std::u16string>> searches[] = {  // directories end in '/'
-      {u"*.tova", {u"b.tova", u"sub.tova/"}},
-      {u"noext.", {u"noext"}},  // a trailing dot stands for no extension
-      {u"*.*", {u"./", u"../", u"b.tova", u"noext", u"sub.tova/"}}};
-  for (const auto& [pattern, names] : searches) {
-    std::vector<platform::DirEntry> entries;
-    ASSERT_TRUE(fs.FindFiles(dir.Path(pattern), entries));
-    std::set<std::u16string> found;
-    for (const auto& e : entries) found.insert(e.is_directory ? e.name + u"/" : e.name);
-    EXPECT_EQ(found, names) << NarrowPath(pattern);
-  }
-  std::vector<platform::DirEntry> none;
-  EXPECT_FALSE(fs.FindFiles(dir.Path(u"no_dir/*"), none));
-  EXPECT_FALSE(fs.Exists(dir.Path(u"sub.tova")) || fs.Delete(dir.Path(u"sub.tova"))) << "a directory is no file";
-  EXPECT_TRUE(fs.Delete(dir.Path(u"no_dir/x"))) << "a missing directory counts as deleted";
 }
 
 // Creates dir level by level, on Windows in the \\?\ form (the plain form stops at 248 characters).

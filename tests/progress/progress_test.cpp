@@ -118,35 +118,6 @@ TEST_F(ProgressDialogTest, AppearsAfter250MsRefreshesAtMostEvery50AndReportsCanc
   EXPECT_EQ(log.calls.back(), "Destroy");
 }
 
-TEST_F(ProgressDialogTest, TheWindowGoesWithTheReportAndOneThatCannotBeCreatedIsNeverAsked) {
-  {
-    DialogProgress file;
-    file.Begin(u"Analysing", path);
-    At(250);
-    ASSERT_TRUE(file.Step(0));
-  }  // a report still open ends with its reporter
-  EXPECT_EQ(log.Count("Destroy"), 1);
-  doc.Begin(u"Adding", path);  // started at 250: a new report waits again
-  At(499);
-  EXPECT_TRUE(doc.Step(0) && log.windows_made == 1);
-  At(500);
-  EXPECT_TRUE(doc.Step(0) && log.windows_made == 2);
-  doc.End();
-  doc.End();
-  EXPECT_EQ(log.Count("Destroy"), 2);
-  // A window that cannot be created is not retried, asked nothing, and never cancels.
-  log.calls.clear();
-  log.create_succeeds = false;
-  log.cancel_pressed = true;
-  doc.Begin(u"Adding", path);  // started at 500
-  for (int64_t ms : {750, 751, 1000, 100000}) {
-    At(ms);
-    EXPECT_TRUE(doc.Step(1)) << ms;
-  }
-  doc.End();
-  EXPECT_EQ(log.calls, std::vector<std::string>{"Create"});
-}
-
 #ifdef _WIN32
 // The real window (needs a display, under Wine too): the step text, and a click on Cancel seen by the next due step.
 TEST(ProgressWindowWin32, ShowsTheStepReportsCancelAndLeavesOtherMessagesQueued) {

@@ -34,7 +34,6 @@ struct FakeWindowLog {
   int windows_made = 0;
   std::vector<std::string> calls;     // "Create", "SetText", "Repaint", "Pump", "IsCancelled", "Destroy"
   std::vector<std::u16string> texts;  // every text set, in order
-  bool create_succeeds = true;        // false: the window cannot be created
   bool cancel_pressed = false;        // the user pressed Cancel
   int Count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
 };
@@ -42,7 +41,7 @@ struct FakeWindowLog {
 class FakeProgressWindow final : public platform::ProgressWindow {
  public:
   explicit FakeProgressWindow(FakeWindowLog& log) : log_(log) {}
-  bool Create() override { return Log("Create"), log_.create_succeeds; }
+  bool Create() override { return Log("Create"), true; }
   void SetText(const std::u16string& text) override { Log("SetText"), log_.texts.push_back(text); }
   void Repaint() override { Log("Repaint"); }
   void PumpOwnMessages() override { Log("Pump"); }
