@@ -58,9 +58,10 @@ class File {
   // A file opened ReadShared may let go of its share between uses and keep
   // its handle: after ReleaseShare others may write, rename or delete it as
   // if it were closed. RetakeShare takes the share back, false when a writer
-  // holds the file or its path names another file now (the file is then
-  // good for nothing but Close and Abort). A file that cannot do this keeps
-  // its share and returns false from ReleaseShare, as these do.
+  // holds the file or its path names another file now: the file is then good
+  // for nothing but Close and Abort, and is to be closed at once. A file that
+  // cannot do this keeps its share and returns false from ReleaseShare, as
+  // these do.
   virtual bool ReleaseShare() { return false; }
   virtual bool RetakeShare() { return false; }
   virtual bool Seek(uint64_t position) = 0;

@@ -197,9 +197,7 @@ class PosixFile final : public File {
   bool RetakeShare() override {
     if (native_.empty() || ::flock(fd_, LOCK_SH | LOCK_NB) != 0) return false;
     struct stat now {};
-    if (::stat(native_.c_str(), &now) == 0 && SameFile(identity_, now)) return true;
-    ::flock(fd_, LOCK_UN);
-    return false;
+    return ::stat(native_.c_str(), &now) == 0 && SameFile(identity_, now);
   }
   bool ReadAt(uint64_t position, void* buffer, uint32_t n, uint32_t& got) override {
     return ReadFully(buffer, n, got, [this, position](uint8_t* p, uint32_t len, uint32_t done) {
