@@ -35,9 +35,4 @@ void DocumentLock::UnlockAll() {
   released_.notify_one();
 }
 
-bool DocumentLock::HeldByCurrentThread() const {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return count_ > 0 && owner_ == std::this_thread::get_id();
-}
-
 }  // namespace tova::platform

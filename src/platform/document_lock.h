@@ -24,8 +24,6 @@ class DocumentLock {
   // Leaves every hold of the calling thread at once (nothing when it holds
   // none); used when the document goes away while its caller still holds it.
   void UnlockAll();
-  // True when the calling thread holds the lock.
-  bool HeldByCurrentThread() const;
 
  private:
   mutable std::mutex mutex_;

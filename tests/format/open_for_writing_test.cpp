@@ -94,17 +94,19 @@ TEST(OpenForWriting, AppendsAddDatasetsInPerDatasetFormAfterTheFirst) {
 
 TEST(OpenForWriting, AppendOpenOfAFileWithoutTheTovaExtensionIsRefused) {
   TempTree dir;
-  const std::u16string tova = dir.Path(u"a.tova"), dat = dir.Path(u"a.dat");
+  const std::u16string tova = dir.Path(u"a.tova");
   ASSERT_EQ(WriteDocument(tova, {1}), TOVA_OK);
   const Bytes bytes = ReadFileBytes(tova);
-  ASSERT_TRUE(WriteFileBytes(dat, bytes));
-  EXPECT_EQ(OpenWrite(dat, 1), TOVADLL_INVALID_HANDLE);
-  EXPECT_EQ(OpenReadWrite(dat, 1), TOVADLL_INVALID_HANDLE);
-  CTOVAFile doc(catalog::Rules());
-  EXPECT_EQ(format::OpenForWriting(doc, dat, format::WriteStart::kAppend, format::Access::kWrite, NoProgress()),
-            Code::kAppendExtension);
-  EXPECT_EQ(doc.type, DocumentType::kClosed);
-  EXPECT_EQ(ReadFileBytes(dat), bytes);
+  for (const std::u16string& other : {dir.Path(u"a.tovb"), dir.Path(u"a_tova")}) {
+    ASSERT_TRUE(WriteFileBytes(other, bytes));
+    EXPECT_EQ(OpenWrite(other, 1), TOVADLL_INVALID_HANDLE);
+    EXPECT_EQ(OpenReadWrite(other, 1), TOVADLL_INVALID_HANDLE);
+    CTOVAFile doc(catalog::Rules());
+    EXPECT_EQ(format::OpenForWriting(doc, other, format::WriteStart::kAppend, format::Access::kWrite, NoProgress()),
+              Code::kAppendExtension);
+    EXPECT_EQ(doc.type, DocumentType::kClosed);
+    EXPECT_EQ(ReadFileBytes(other), bytes);
+  }
 }
 
 // Appending to a document the reader sees only in part: the datasets go
