@@ -260,6 +260,22 @@ TEST(FileReader, CancelInTheDialogLeavesTheDocumentEmpty) {
   }
 }
 
+// A later dataset's data header changed in place or to another size keeps the change when its dataset stops
+// being current (an unchanged one goes back to its compact form).
+TEST(FileReader, ChangedLaterDataHeadersKeepTheirChanges) {
+  Written w(4, kPixels);
+  ASSERT_EQ(TOVADLL_READ_FROM_FILE(w.h, 1, 0), TOVA_OK);
+  ASSERT_TRUE(TOVADLL_SET_CURDATASET(w.h, 2) == TOVA_OK && SetU16(w.h, kDH, kValue, 77) == TOVA_OK);
+  ASSERT_TRUE(TOVADLL_SET_CURDATASET(w.h, 3) == TOVA_OK && TOVADLL_SET_ENTRY(w.h, kDH, kValue, 4, "abcd") == TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(w.h, 1), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_MODIFIED(w.h, 0), TOVA_OK);
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(w.h, 2), TOVA_OK);
+  EXPECT_EQ(EntryData(w.h, kDH, kValue), U16(77));
+  ASSERT_EQ(TOVADLL_SET_CURDATASET(w.h, 3), TOVA_OK);
+  EXPECT_EQ(EntryData(w.h, kDH, kValue), Text("abcd"));
+  EXPECT_EQ(Modified(w.h), 0u);
+}
+
 TEST(FileReader, RemovingTheCurrentFirstDatasetLoadsTheImageOfTheNewFirst) {
   Written w(3, kPixels);
   Handle rw(OpenReadWrite(w.dir.Path(u"remove_rw.tova"), 0));
