@@ -47,24 +47,24 @@ TEST(Appender, TargetTypes) {
 TEST(Appender, AllDatasetsOrTheLayeredCopyOfTheCurrentOne) {
   TempTree dir;
   const std::u16string src = dir.Path(u"src.tova"), path = dir.Path(u"a.tova");
-  ASSERT_EQ(WriteDocument(src, {1, 2, 3}), TOVA_OK);
-  Handle r(OpenRead(src)), m(MakeMemoryDocument({1, 2, 3}));
+  ASSERT_EQ(WriteDocument(src, {1, 2}), TOVA_OK);
+  Handle r(OpenRead(src)), m(MakeMemoryDocument({1, 2}));
   ASSERT_EQ(TOVADLL_READ_FROM_FILE(r, 1, 0), TOVA_OK);
   ASSERT_EQ(TOVADLL_SET_CURDATASET(r, 1), TOVA_OK);
   ASSERT_EQ(TOVADLL_ADD_TOVA(Handle(OpenWrite(path, 0)), r, 1), TOVA_OK);
   EXPECT_EQ(CurDataset(r), 1u);
   EXPECT_EQ(EntryData(r, kIM, kImageData), Pixels(2, 32));  // dataset 1's image is loaded again
-  EXPECT_EQ(ReadValues(path), (Values{1, 2, 3}));
+  EXPECT_EQ(ReadValues(path), (Values{1, 2}));
   for (uint64_t source : {uint64_t{r}, uint64_t{m}}) {
-    ASSERT_EQ(TOVADLL_SET_CURDATASET(source, 2), TOVA_OK);
+    ASSERT_EQ(TOVADLL_SET_CURDATASET(source, 1), TOVA_OK);
     Handle mem(TOVADLL_OPEN_FILE_MEM(0, 2, 0x0100));
     EXPECT_EQ(TOVADLL_ADD_TOVA(Handle(OpenWrite(path, 0)), source, 0), TOVA_OK);
     EXPECT_EQ(TOVADLL_ADD_TOVA(mem, source, 0), TOVA_OK);
-    EXPECT_EQ(CurDataset(source), 2u);
+    EXPECT_EQ(CurDataset(source), 1u);
     Handle back(OpenRead(path));
     ASSERT_EQ(TOVADLL_READ_FROM_FILE(back, 1, 0), TOVA_OK);
     for (uint64_t doc : {uint64_t{back}, uint64_t{mem}}) {
-      EXPECT_EQ(DocumentValues(doc), (Values{3}));
+      EXPECT_EQ(DocumentValues(doc), (Values{2}));
       EXPECT_EQ(EntryData(doc, kDH, TOVA_DH_DREC_SizeX), U16(4));
       EXPECT_EQ(EntryData(doc, kDH, TOVA_DH_DREC_SizeY), U16(4));
       EXPECT_EQ(EntryData(doc, kDH, TOVA_DH_PARAM_MeasurementRange), U16(3));

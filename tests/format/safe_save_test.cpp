@@ -215,9 +215,10 @@ TEST(SafeSave, SavingSeveralDatasetsShowsTheDialogOnlyWhenTheSettingIsOn) {
       }
       const bool shown = show && doc != one;  // a single dataset needs no dialog
       EXPECT_EQ(log.windows_made > 0, shown);
-      EXPECT_EQ(std::any_of(log.texts.begin(), log.texts.end(),
-                            [](const std::u16string& t) { return t.find(u"Adding") != std::u16string::npos; }),
+      EXPECT_EQ(std::any_of(log.texts.begin(), log.texts.end(),  // the last of the two datasets
+                            [](const std::u16string& t) { return t.find(u"Adding [Section: 3]") != t.npos; }),
                 shown);
+      EXPECT_EQ(CurDataset(doc), 0u);  // the source's current dataset is given back
     }
   }
   TOVADLL_SET_DLG_SHOW(1);
