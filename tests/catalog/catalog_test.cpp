@@ -98,6 +98,7 @@ TEST(Render, OneRowPerMechanism) {
       {"image data", 0x0300, B().Zeros(100), u"<bin: 100 bytes>"},
       {"origin with code-page characters, no NUL", 0x0101, B().Text("Lab \xB0 \x80 \xE9", 9), u"Lab ° € é"},
       {"device string UTF-16, odd last byte", 0x1110, B().U16(u'D').U16(0xE9).U16(0x20AC).U8(u'x'), u"Dé€"},
+      {"device string UTF-16, even, no NUL", 0x1110, B().U16(u'D').U16(u'e'), u"De"},
       {"calibration string, 0x00FF stays UTF-16", 0x1220, B().U16(0x00FF).U16(u'A').U16(0).U16(u'x'), u"\u00FFA"},
       {"calibration string, 0x0100 is narrow", 0x1220, B().U16(0x0100).U16(u'A'), u""},
       {"data unit", 0x0200, B().U16(2), u"2: S16"},
