@@ -50,7 +50,7 @@ TEST(SystemFiles, WildcardRules) {
   const std::tuple<const char16_t*, const char16_t*, bool> rows[] = {
       {u"x*.*", u"x", true},       {u"x*.*", u"xa.b", true}, {u"x?", u"x", true}, {u"x*.b", u"xa", false},
       {u"*.*", u"noext", true},    {u"*", u"a.b", true},     {u"a.*", u"a", true},   {u"x*.*", u"y", false},
-      {u"*.tova", u"a.tov", false}};
+      {u"*.tova", u"a.tov", false}, {u"name.", u"name", true}};
   for (const auto& [pattern, name, match] : rows)
     EXPECT_EQ(platform::WildcardMatch(pattern, name), match) << NarrowPath(pattern) << " " << NarrowPath(name);
 }

@@ -40,7 +40,8 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
       F(u"[]", "[%.u]", 0u), F(u"[]", "[%.0d]", 0), F(u"[     ]", "[%5.u]", 0u), F(u"007", "%.3u", 7u),
       F(u"ABCDEF", "%X", 0xABCDEFu), F(u"FF01", "%04X", 0xFF01u), F(u"0xff", "%#x", 255u), F(u"+5", "%+d", 5),
       F(u"42   |", "%-5d|", 42), F(u"7   |", "%*d|", -4, 7), F(u"0.500000", "%.*f", -1, 0.5),
-      F(u"5000000000", "%zu", static_cast<size_t>(5000000000ull)),
+      F(u"5000000000", "%zu", static_cast<size_t>(5000000000ull)), F(u"        10", "%10u", 10u),
+      F(u"        9", "%9u", 9u),
       F(u"-9223372036854775808", "%lld", static_cast<long long>(INT64_MIN)), F(u"A%  B", "%c%%%3c", 'A', 'B'),
       // %s takes UTF-16, %hs narrow entry text; both are cut and padded in UTF-16 units.
       F(u"<\u00b0C>", "<%s>", u"\u00b0C"), F(u"abc   |", "%-6.3s|", u"abcdef"), F(u"[]", "[%.0s]", u"abc"),
@@ -51,7 +52,10 @@ TEST(FormatU16Test, ConversionsFollowTheCStandardInBothBuilds) {
   platform::AppendFormatU16(out, "%.1f%s", 21.45, u"\u00b0C");
   EXPECT_EQ(out, u"T=21.4\u00b0C");
   EXPECT_EQ(platform::NarrowTextToUtf16("\xB0 \x80 \xE9 A"), u"\u00b0 \u20ac \u00e9 A");
-  EXPECT_EQ(platform::Utf16ToNarrowText(u"\u00b0\u20ac"), "\xB0\x80");
+  EXPECT_EQ(platform::Utf16ToNarrowText(u"\u00b0\u20ac\x7F\u00A0\u00FF"), "\xB0\x80\x7F\xA0\xFF");
+#ifndef _WIN32  // Windows converts through its code page, best-fit characters included
+  EXPECT_EQ(platform::Utf16ToNarrowText(u"\u0080\u009F\u0100"), "???");
+#endif
 }
 
 // Both directions at the edges of the one- to four-byte forms and around the
@@ -66,7 +70,7 @@ TEST(Utf, ConversionsAtTheFormEdgesAndOnBadInput) {
     EXPECT_EQ(Utf8ToUtf16(eight), sixteen);
     EXPECT_EQ(Utf16ToUtf8(sixteen), eight);
   }
-  for (const char* eight : {"\xC0\x80.", "\xED\xBF\xBF", "\xF4\x90\x80", "\x80\xBF.", "\xF0\x90\x80"})
+  for (const char* eight : {"\xC0\x80.", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\x80\xBF.", "\xF0\x90\x80"})
     EXPECT_EQ(Utf8ToUtf16(eight).substr(0, 1), u"\uFFFD") << eight;
   const std::u16string lone[] = {u"\xD800", u"\xDFFF", std::u16string{0xDC00, 0xD800}};
   for (const std::u16string& sixteen : lone)
